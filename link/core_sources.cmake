@@ -1,7 +1,12 @@
 add_library(orvik_link STATIC
-  serial_control.h
+  crc16.h crc16.cpp
+  request_frame.h request_frame.cpp
+  rx_assembly.h rx_assembly.cpp
+  reply_decoder.h reply_decoder.cpp
+  distance_text.h distance_text.cpp
+  int_conversion.h int_conversion.cpp
+  port_names.h port_names.cpp
 )
-set_target_properties(orvik_link PROPERTIES LINKER_LANGUAGE CXX)
 target_include_directories(orvik_link PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(orvik_link PUBLIC Qt6::Core)
 orvik_warnings(orvik_link)
