@@ -19,7 +19,6 @@ private slots:
     void crcOfWholeFrameIsZero();
     void requestFrames_data();
     void requestFrames();
-    void everyPollCarriesItsSlave();
     void frameLeavesAsEightBytes();
     void hexByte_data();
     void hexByte();
@@ -107,17 +106,6 @@ void TestLinkFrames::requestFrames()
     QFETCH(RequestFrame, frame);
     QFETCH(QString, wire);
     QCOMPARE(toWireHex(frame), wire);
-}
-
-void TestLinkFrames::everyPollCarriesItsSlave()
-{
-    for (int slave = kFirstSlave; slave <= kLastSlave; ++slave) {
-        const RequestFrame frame = distancePoll(static_cast<quint8>(slave));
-        QCOMPARE(int(frame[0]), slave);
-        QCOMPARE(toWireHex(frame).mid(3, 14), QStringLiteral("03 00 15 00 02"));
-        auto scratch = arrayFromWireHex<256>(toWireHex(frame));
-        QCOMPARE(CalcCrc16(scratch, 0, 7), quint16(0));
-    }
 }
 
 void TestLinkFrames::frameLeavesAsEightBytes()
