@@ -61,12 +61,6 @@ void FakeSerialControl::setInBufferCount(int count)
     if (count == 0) m_input.clear();
 }
 
-void FakeSerialControl::clearRecord()
-{
-    m_written.clear();
-    m_log.clear();
-}
-
 void FakeSerialControl::deliver(const QByteArray& chunk)
 {
     if (!m_open) return;

@@ -43,7 +43,8 @@ public:
     // Every frame written, in order, and a log of "settings <text>", "open COM<n>", "refused COM<n>", "close".
     QList<QByteArray> written() const { return m_written; }
     QStringList log() const { return m_log; }
-    void clearRecord();
+    void clearLog() { m_log.clear(); }
+    void clearWritten() { m_written.clear(); }
 
     // The rate of the current settings: a scripted device answers only when it matches its own.
     int currentBaud() const { return m_baud; }
