@@ -102,7 +102,7 @@ struct Ui_TForm1 {
 
 // Creates the sixteen link check boxes (indexes 0 to 15) and distance fields (indexes 1 to 16) of the data page's
 // slave rows on panel2.
-void createSlaveControls(QWidget* panel2, std::array<QCheckBox*, 16>& linkBoxes,
-                         std::array<QLineEdit*, 17>& distanceEdits);
+void createSlaveControls(
+    QWidget* panel2, std::array<QCheckBox*, 16>& linkBoxes, std::array<QLineEdit*, 17>& distanceEdits);
 
 } // namespace orvik

@@ -1,0 +1,34 @@
+#include "image_view.h"
+
+#include <QPainter>
+
+namespace orvik {
+
+ImageView::ImageView(QWidget* parent)
+    : QWidget(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void ImageView::setImage(const QImage& image, const QString& description)
+{
+    m_image = image;
+    setAccessibleName(description);
+    updateGeometry();
+    update();
+}
+
+QSize ImageView::sizeHint() const
+{
+    return m_image.isNull() ? QSize(0, 0) : m_image.size();
+}
+
+// Where the picture does not reach, the parent shows through.
+void ImageView::paintEvent(QPaintEvent*)
+{
+    if (m_image.isNull()) return;
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), m_image);
+}
+
+} // namespace orvik
