@@ -39,6 +39,7 @@ void FakeSerialControl::setOutputData(const QByteArray& bytes)
 {
     if (!m_open) throw SerialError(QStringLiteral("COM%1: the port is not open").arg(m_commPort).toStdString());
     m_written.append(bytes);
+    m_log.append(QStringLiteral("write ") + QString::fromLatin1(bytes.toHex(' ').toUpper()));
     if (onWrite) onWrite(bytes);
 }
 

@@ -1,0 +1,31 @@
+// Program entry: one window, one event loop.
+#include "handler_guard.h"
+#include "tform1.h"
+
+#include <QApplication>
+
+namespace {
+
+// Backstop for failures thrown by code that runs outside a guarded handler.
+class OrvikApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* e) override
+    {
+        bool handled = false;
+        orvik::guarded([&] { handled = QApplication::notify(receiver, e); });
+        return handled;
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    OrvikApplication app(argc, argv);
+    // Only the application name: a display name would be appended to the window title.
+    QApplication::setApplicationName(QStringLiteral("OrvikMonitor"));
+    TForm1 form;
+    form.showCentred();
+    return QApplication::exec();
+}

@@ -1,0 +1,145 @@
+// Device commands on the hardware-settings page and the polling cycle of the data page.
+#include "int_conversion.h"
+#include "tform1.h"
+
+#include <limits>
+
+using namespace orvik;
+
+namespace {
+
+constexpr quint8 kBroadcast = 255;
+constexpr int kDataPage = 1;
+constexpr int kCommandGapMs = 500;
+
+quint8 highByte(qint32 value)
+{
+    return static_cast<quint8>((value >> 8) & 0xFF);
+}
+quint8 lowByte(qint32 value)
+{
+    return static_cast<quint8>(value & 0xFF);
+}
+
+} // namespace
+
+void TForm1::WriteRegister(quint8 reg, quint8 high, quint8 low)
+{
+    if (!DeviceFound) return;
+    CurrentSlave = kBroadcast;
+    sendFrame(writeRegister(reg, high, low));
+}
+
+void TForm1::BitBtn6Click(QObject*)
+{
+    if (!DeviceFound) return;
+    CurrentSlave = kBroadcast;
+    sendFrame(deviceInfoRead());
+}
+
+void TForm1::Button3Click(QObject*)
+{
+    if (!DeviceFound) return;
+    CurrentSlave = kBroadcast;
+    sendFrame(writeRegister(16, 0, 1));
+}
+
+// Writes working mode, delay time and logical address, half a second apart so each echo is logged before the next.
+void TForm1::Button2Click(QObject*)
+{
+    if (!DeviceFound) return;
+    // An index of -1 (a typed text that is no item) goes out as its low byte, 255.
+    WriteRegister(17, 0, lowByte(ComboBox3->itemIndex()));
+    WaitMs(kCommandGapMs);
+    const qint32 delay = StrToInt(Edit2->text());
+    WriteRegister(19, highByte(delay), lowByte(delay));
+    WaitMs(kCommandGapMs);
+    WriteRegister(20, 0, lowByte(UpDown2->position()));
+    WaitMs(kCommandGapMs);
+}
+
+// Asks the device for a new rate; its echo (handled by the end-of-frame step) moves the port to that rate.
+void TForm1::BitBtn5Click(QObject*)
+{
+    if (!DeviceFound) return;
+    const qint32 rate = StrToInt(ComboBox2->currentText());
+    WriteRegister(24, highByte(rate), lowByte(rate));
+    WaitMs(kCommandGapMs);
+    WaitMs(kCommandGapMs);
+}
+
+void TForm1::BitBtn1Click(QObject*)
+{
+    WriteRegister(88, 0, 11);
+}
+void TForm1::BitBtn2Click(QObject*)
+{
+    WriteRegister(88, 0, 22);
+}
+void TForm1::BitBtn4Click(QObject*)
+{
+    WriteRegister(88, 0, 33);
+}
+
+void TForm1::PageControl1Change(QObject*)
+{
+    if (PageControl1->activePageIndex() != kDataPage) {
+        Timer1->stop();
+        return;
+    }
+    const qint64 intervalMs = qint64(StrToInt(Edit17->text())) * 1000;
+    // An interval of 0 or less never ticks (a zero-interval QTimer would fire continuously); one beyond the timer's
+    // range is held at its longest instead of wrapping round to a short one.
+    if (intervalMs <= 0) {
+        Timer1->stop();
+        return;
+    }
+    Timer1->start(static_cast<int>(std::min<qint64>(intervalMs, std::numeric_limits<int>::max())));
+}
+
+// One poll per tick; the verdict on a slave is taken at the tick that polls the next one.
+void TForm1::Timer1Timer(QObject*)
+{
+    if (!DeviceFound) return;
+    if (!ReplySeen && CurrentSlave >= 1 && CurrentSlave <= 16) {
+        QCheckBox* box = LinkBoxes[CurrentSlave - 1];
+        box->setChecked(false);
+        box->setEnabled(false);
+    }
+    CurrentSlave = (CurrentSlave >= 1 && CurrentSlave < 16) ? CurrentSlave + 1 : 1;
+    sendFrame(distancePoll(CurrentSlave));
+}
+
+void TForm1::WMSlaveAnswered()
+{
+    if (CurrentSlave < 1 || CurrentSlave > 16) return;
+    QCheckBox* box = LinkBoxes[CurrentSlave - 1];
+    box->setChecked(true);
+    box->setEnabled(true);
+}
+
+// Digits and Backspace reach the field, Enter moves the focus on, every other character is swallowed.
+void TForm1::filterDigitKey(unsigned char& Key)
+{
+    if (Key == '.') {
+        Key = 0;
+    } else if (Key == '\r') {
+        focusNextChild();
+    } else if (Key == '\b') {
+    } else if (Key < '0' || Key > '9') {
+        Key = 0;
+    }
+}
+
+void TForm1::Edit17KeyPress(QObject*, unsigned char& Key)
+{
+    filterDigitKey(Key);
+}
+void TForm1::Edit1KeyPress(QObject*, unsigned char& Key)
+{
+    filterDigitKey(Key);
+}
+void TForm1::Edit2KeyPress(QObject*, unsigned char& Key)
+{
+    filterDigitKey(Key);
+}
