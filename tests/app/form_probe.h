@@ -15,8 +15,7 @@ public:
     explicit TForm1Probe(QStringList ports = { QStringLiteral("COM3") })
         : m_ports(std::move(ports))
     {
-        orvik::setMessageSink([this](const QString& text) { messages << text; });
-        orvik::setFailureSink([this](const QString& text) { failures << text; });
+        recordBoxes();
         form = std::make_unique<TForm1>(
             [this] {
                 auto fake = std::make_unique<orvik::FakeSerialControl>();
@@ -28,6 +27,14 @@ public:
                 return m_ports;
             });
     }
+    // Builds a window on the real serial control and the real port map.
+    struct RealLine { };
+    explicit TForm1Probe(RealLine)
+    {
+        recordBoxes();
+        form = std::make_unique<TForm1>();
+    }
+
     ~TForm1Probe()
     {
         form.reset();
@@ -111,11 +118,11 @@ public:
     }
 
     // Puts the window straight into the connected state on an open port, as a successful search leaves it.
-    void connectDirectly(int baud = 9600)
+    void connectDirectly(int baud = 9600, int port = 3)
     {
-        comm->setCommPort(3);
-        comm->setSettings(QString::number(baud) + QStringLiteral(",N,8,1"));
-        comm->setPortOpen(true);
+        form->MSComm1->setCommPort(port);
+        form->MSComm1->setSettings(QString::number(baud) + QStringLiteral(",N,8,1"));
+        form->MSComm1->setPortOpen(true);
         form->MSComm1->setOnComm(
             [this](orvik::SerialControl* sender) { orvik::guarded([&] { form->MSComm1Comm(sender); }); });
         form->DeviceFound = true;
@@ -138,6 +145,12 @@ public:
     QStringList failures;
 
 private:
+    void recordBoxes()
+    {
+        orvik::setMessageSink([this](const QString& text) { messages << text; });
+        orvik::setFailureSink([this](const QString& text) { failures << text; });
+    }
+
     QStringList m_ports;
     bool m_enumerationFails = false;
 };
