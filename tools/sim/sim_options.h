@@ -1,0 +1,38 @@
+// The simulator's command line.
+#pragma once
+
+#include "sensor_line.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace orvik::sim {
+
+struct SimOptions {
+    QString port = QStringLiteral("COM7"); // name of the link in the ports folder
+    LineConfig line;
+    bool garbageOnMismatch = false;
+    bool echo = false; // two-wire adapter without echo suppression
+    bool force = false; // take over a port name held by a live line
+    int gapMs = 0; // pause in the middle of each reply
+    int lateMs = 0; // extra delay before each reply
+    int turnaroundMs = 3; // between the end of a request and the first reply byte
+    double noise = 0.0; // share of reply bytes with a flipped bit
+    std::optional<double> exitAfter; // seconds until the line is cut
+    quint64 seed = 0;
+    bool seedGiven = false;
+    QString logFile;
+};
+
+struct ParsedOptions {
+    std::optional<SimOptions> options; // none: print `message` and stop
+    QString message; // the error, or the help text
+    bool help = false;
+};
+
+// Parses the arguments, argv[0] first. Every value is checked here, so the running line never sees a bad one.
+ParsedOptions parseOptions(const QStringList& arguments);
+
+} // namespace orvik::sim
