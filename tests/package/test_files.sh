@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Checks the files the package installs, straight from the source tree: the desktop entry and the software-centre
+# data validate and agree with each other, the manual pages render without warnings and carry the project's
+# version, and the simulator's manual page documents exactly the options the simulator accepts.
+# Usage: test_files.sh PACKAGING_DIR ORVIK_SIM PROJECT_VERSION
+set -euo pipefail
+
+dir=$1
+sim=$2
+version=$3
+desktop=$dir/orvik-monitor.desktop
+metainfo=$dir/io.orvik.Monitor.metainfo.xml
+failures=0
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+for tool in desktop-file-validate appstreamcli groff; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps installs it)" >&2; exit 1; }
+done
+
+desktop-file-validate "$desktop" || fail "desktop entry does not validate"
+appstreamcli validate --no-net "$metainfo" || fail "metainfo does not validate"
+
+key() { sed -n "s/^$1=//p" "$desktop"; }
+[ "$(key Exec)" = orvik-monitor ] || fail "Exec=$(key Exec): the installed program is orvik-monitor"
+grep -q "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$metainfo" \
+  || fail "the metainfo does not launch $(basename "$desktop")"
+grep -q "<icon type=\"stock\">$(key Icon)</icon>" "$metainfo" || fail "the metainfo's icon is not Icon=$(key Icon)"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
+
+for page in "$dir"/orvik-monitor.1 "$dir"/orvik-sim.1; do
+  warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
+  [ -z "$warnings" ] || fail "$(basename "$page") renders with warnings: $warnings"
+  grep -q "^\.TH .*\"Orvik Monitor $version\"" "$page" || fail "$(basename "$page") is not marked $version"
+done
+
+# The options the simulator accepts, against the options its manual page describes.
+help=$(ASAN_OPTIONS=detect_leaks=0 "$sim" --help) || fail "$sim --help failed"
+accepted=$(grep -oE -- '--[a-z][a-z-]*' <<<"$help" | sort -u)
+documented=$(grep -E '^\.(TP|B|BI|BR) ' -A1 "$dir/orvik-sim.1" | grep -oE '\\-\\-[a-z][a-z\\-]*' \
+  | sed 's/\\-/-/g' | sort -u)
+undocumented=$(comm -23 <(echo "$accepted") <(echo "$documented"))
+unknown=$(comm -13 <(echo "$accepted") <(echo "$documented"))
+[ -z "$undocumented" ] || fail "orvik-sim.1 does not describe: $undocumented"
+[ -z "$unknown" ] || fail "orvik-sim.1 describes options orvik-sim does not take: $unknown"
+[ "$(wc -l <<<"$accepted")" -ge 10 ] || fail "orvik-sim --help lists too few options: $accepted"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "packaging files: all checks passed"
