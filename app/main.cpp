@@ -1,5 +1,6 @@
 // Program entry: one window, one event loop.
 #include "handler_guard.h"
+#include "inspection_hook.h"
 #include "tform1.h"
 
 #include <QApplication>
@@ -25,7 +26,9 @@ int main(int argc, char* argv[])
     OrvikApplication app(argc, argv);
     // Only the application name: a display name would be appended to the window title.
     QApplication::setApplicationName(QStringLiteral("OrvikMonitor"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvik-monitor"));
     TForm1 form;
+    installInspectionHook(form); // test builds only, and only when asked for by the environment
     form.showCentred();
     return QApplication::exec();
 }

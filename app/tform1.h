@@ -47,6 +47,7 @@ protected:
 
 private:
     friend class TForm1Probe; // test access to the link state and handlers
+    friend class InspectionHook;
 
     // Start-up.
     void FormCreate();
