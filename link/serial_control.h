@@ -72,8 +72,7 @@ public:
 protected:
     void fireOnComm()
     {
-        if (m_onComm)
-            m_onComm(this);
+        if (m_onComm) m_onComm(this);
     }
 
 private:

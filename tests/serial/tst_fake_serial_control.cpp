@@ -32,7 +32,8 @@ void TestFakeSerialControl::recordsWhatTheProgramDoes()
     fake.setOutputData(hex("FF 03 00 11 00 06 80 13"));
     fake.setPortOpen(false);
     fake.setPortOpen(false);
-    QCOMPARE(fake.log(), QStringList({ "settings 19200,N,8,1", "open COM3", "write FF 03 00 11 00 06 80 13", "close" }));
+    QCOMPARE(
+        fake.log(), QStringList({ "settings 19200,N,8,1", "open COM3", "write FF 03 00 11 00 06 80 13", "close" }));
     QCOMPARE(fake.written(), QList<QByteArray> { hex("FF 03 00 11 00 06 80 13") });
     QCOMPARE(fake.currentBaud(), 19200);
 }
