@@ -110,4 +110,5 @@ private:
     SerialFactory m_serialFactory;
     PortEnumerator m_portEnumerator;
     bool m_closing = false;
+    int m_frameDeferrals = 0; // end-of-frame firings put off because bytes were still on their way in
 };

@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kEndOfFrameMs = 25; // silence that closes a frame, at every baud rate
 constexpr int kMinReplyBytes = 6;
+constexpr int kMaxFrameDeferrals = 8;
 
 // Empties the receive state when the end-of-frame step leaves, also when a control it writes throws.
 class RxCleanup {
@@ -64,7 +65,7 @@ void TForm1::takeWaitingBytes()
     // The count is read as a full int: a 16-bit read would turn a large backlog negative and drop it unseen.
     const int count = MSComm1->inBufferCount();
     const QByteArray received = MSComm1->inputData();
-    appendReceived(RxText, RxCount, count, received);
+    if (appendReceived(RxText, RxCount, count, received) > 0) m_frameDeferrals = 0;
     MSComm1->setInputLen(0);
     MSComm1->setInBufferCount(0);
     Timer2->setInterval(kEndOfFrameMs);
@@ -73,12 +74,16 @@ void TForm1::takeWaitingBytes()
 
 void TForm1::Timer2Timer(QObject*)
 {
-    // Bytes already waiting when the silence timer fires belong to this frame: the program was slow to look, the
-    // line was not quiet.
-    if (MSComm1->portOpen() && MSComm1->inBufferCount() > 0) {
+    // Bytes already waiting when the silence timer fires belong to this frame: the program was slow to look (asleep
+    // in a wait slice), the line was not quiet. Bytes still in the driver get their receive event first. A driver
+    // that keeps reporting bytes nobody can take is not waited for more than a few rounds.
+    if (MSComm1->portOpen() && (MSComm1->inBufferCount() > 0 || MSComm1->bytesArriving())
+        && m_frameDeferrals < kMaxFrameDeferrals) {
+        ++m_frameDeferrals;
         takeWaitingBytes();
         return;
     }
+    m_frameDeferrals = 0;
     RxCleanup cleanup(Timer2, RxText, RxCount);
     Memo1->appendPlainText(RxText);
     if (RxCount < kMinReplyBytes) return;

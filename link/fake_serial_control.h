@@ -30,6 +30,9 @@ public:
     void setOutputData(const QByteArray& bytes) override;
     QByteArray inputData() override;
     int inBufferCount() const override { return static_cast<int>(m_input.size()); }
+    bool bytesArriving() const override { return m_open && m_arriving; }
+    // Pretends the driver holds bytes whose receive event has not come yet.
+    void setBytesArriving(bool arriving) { m_arriving = arriving; }
     void setInBufferCount(int count) override;
     int commEvent() const override { return m_commEvent; }
 
@@ -82,6 +85,7 @@ private:
     QByteArray m_input;
     std::optional<QByteArray> m_nextInput;
     bool m_inputDataFails = false;
+    bool m_arriving = false;
     int m_commEvent = 0;
     QList<QByteArray> m_written;
     QStringList m_log;

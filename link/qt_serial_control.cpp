@@ -154,6 +154,12 @@ QByteArray QtSerialControl::inputData()
     return m_inputLen > 0 ? m_port.read(m_inputLen) : m_port.readAll();
 }
 
+bool QtSerialControl::bytesArriving() const
+{
+    int pending = 0;
+    return m_port.isOpen() && ::ioctl(m_port.handle(), FIONREAD, &pending) == 0 && pending > 0;
+}
+
 int QtSerialControl::inBufferCount() const
 {
     return static_cast<int>(std::min<qint64>(m_port.bytesAvailable(), std::numeric_limits<int>::max()));

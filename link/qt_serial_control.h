@@ -40,6 +40,7 @@ public:
     void setOutputData(const QByteArray& bytes) override;
     QByteArray inputData() override;
     int inBufferCount() const override;
+    bool bytesArriving() const override;
     void setInBufferCount(int count) override;
     int commEvent() const override { return m_commEvent; }
 

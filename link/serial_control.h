@@ -62,6 +62,10 @@ public:
     virtual int inBufferCount() const = 0;
     virtual void setInBufferCount(int count) = 0;
 
+    // Whether bytes have reached the driver that the control has not taken in yet: their receive event is still to
+    // come. Lets the end-of-frame timer tell a quiet line from a program that was too busy to look.
+    virtual bool bytesArriving() const { return false; }
+
     // Code of the event being reported, read inside the receive handler.
     virtual int commEvent() const = 0;
 

@@ -49,6 +49,7 @@ private slots:
     void arrayShorterOrLongerThanCount_data();
     void arrayShorterOrLongerThanCount();
     void bytesWaitingWhenTimerFiresJoinTheFrame();
+    void bytesInTheDriverHoldTheFrameOpen();
     void distanceReply_data();
     void distanceReply();
     void deviceInformation_data();
@@ -149,6 +150,35 @@ void TestReceive::bytesWaitingWhenTimerFiresJoinTheFrame()
     probe.Timer2Timer();
     QCOMPARE(lastMemoLine(probe), QStringLiteral("03 03 04 00 00 30 39 0D E1 "));
     QCOMPARE(probe.DistanceEdits()[3]->text(), QStringLiteral("1.235"));
+}
+
+void TestReceive::bytesInTheDriverHoldTheFrameOpen()
+{
+    TForm1Probe probe;
+    probe.connectDirectly();
+    probe.CurrentSlave() = 3;
+    probe.LastRegister() = 21;
+    probe.comm->deliver(hexBytes("03 03 04 00"));
+    probe.comm->setBytesArriving(true);
+    probe.Timer2Timer();
+    QCOMPARE(probe.ui().Memo1->toPlainText(), QString());
+    QVERIFY(probe.ui().Timer2->isActive());
+    probe.comm->setBytesArriving(false);
+    probe.comm->deliver(hexBytes("00 30 39 0D E1"));
+    probe.Timer2Timer();
+    QCOMPARE(lastMemoLine(probe), QStringLiteral("03 03 04 00 00 30 39 0D E1 "));
+    QCOMPARE(probe.DistanceEdits()[3]->text(), QStringLiteral("1.235"));
+
+    // A driver that reports bytes that never come does not hold the frame for ever.
+    probe.comm->deliver(hexBytes("01 02 03"));
+    probe.comm->setBytesArriving(true);
+    int firings = 0;
+    while (probe.RxCount() > 0 && firings < 100) {
+        probe.Timer2Timer();
+        ++firings;
+    }
+    QVERIFY2(firings > 1 && firings <= 10, qPrintable(QString::number(firings)));
+    QCOMPARE(lastMemoLine(probe), QStringLiteral("01 02 03 "));
 }
 
 void TestReceive::distanceReply_data()
