@@ -2,6 +2,7 @@
 // Besides the sanitizers, each path checks what the core promises: the round trip of bytes through the hex text,
 // the bounds of every decoder, and the distance text against its rule.
 #include "distance_text.h"
+#include "fuzz_input.h"
 #include "int_conversion.h"
 #include "reply_decoder.h"
 #include "rx_assembly.h"
@@ -12,45 +13,10 @@
 #include <cstdlib>
 
 using namespace orvik;
+using orvik::fuzz::Input;
+using orvik::fuzz::require;
 
 namespace {
-
-void require(bool condition)
-{
-    if (!condition) std::abort();
-}
-
-// A cursor over the fuzzer's bytes that yields 0 once they run out.
-class Input {
-public:
-    Input(const uint8_t* data, size_t size)
-        : m_data(data)
-        , m_size(size)
-    {
-    }
-    bool empty() const { return m_pos >= m_size; }
-    quint8 byte() { return empty() ? 0 : m_data[m_pos++]; }
-    qint32 int32()
-    {
-        quint32 v = 0;
-        for (int i = 0; i < 4; ++i)
-            v = (v << 8) | byte();
-        return static_cast<qint32>(v);
-    }
-    QByteArray take(size_t n)
-    {
-        const size_t count = std::min(n, m_size - std::min(m_pos, m_size));
-        QByteArray out(reinterpret_cast<const char*>(m_data + m_pos), static_cast<qsizetype>(count));
-        m_pos += count;
-        return out;
-    }
-    QByteArray rest() { return take(m_size); }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_pos = 0;
-};
 
 // The distance text read back must give r = ((v + 5) div 10) * 10 exactly.
 void checkDistanceText(qint32 value)

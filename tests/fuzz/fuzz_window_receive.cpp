@@ -1,0 +1,406 @@
+// Plays arbitrary scripts of line events into one window on the fake serial control: byte chunks, 25 ms silences,
+// other event codes, short and long input arrays, polling ticks, baud-rate choices and changes of the request
+// bookkeeping. After every step the receive state must hold exactly the bytes the line delivered since the last frame
+// end; every frame end must log that frame as one memo line and act on it only as its length, CRC, function code and
+// the register of the latest request say. The CRC and the frame layouts are worked out here independently.
+#include "distance_text.h"
+#include "form_probe.h"
+#include "fuzz_input.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+using namespace orvik;
+using orvik::fuzz::Input;
+using orvik::fuzz::require;
+
+namespace {
+
+QApplication* g_app = nullptr;
+// How often in a row the end of a frame may be put off for bytes that never come; "a few rounds" at most.
+constexpr int kMaxDeferrals = 16;
+TForm1Probe* g_probe = nullptr;
+
+// Built from the polynomial, not taken from the core, so that a wrong CRC cannot agree with itself.
+quint16 modbusCrc(const QByteArray& bytes)
+{
+    quint16 crc = 0xFFFF;
+    for (const char c : bytes) {
+        crc ^= static_cast<quint8>(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<quint16>((crc >> 1) ^ 0xA001) : static_cast<quint16>(crc >> 1);
+    }
+    return crc;
+}
+
+QByteArray withCrc(QByteArray bytes)
+{
+    const quint16 crc = modbusCrc(bytes);
+    bytes.append(static_cast<char>(crc & 0xFF));
+    bytes.append(static_cast<char>(crc >> 8));
+    return bytes;
+}
+
+bool crcValid(const QByteArray& frame)
+{
+    return frame.size() >= 2 && withCrc(frame.left(frame.size() - 2)) == frame;
+}
+
+// A byte the frame lacks reads as 0, as the zeroed frame buffer gives it.
+quint8 at(const QByteArray& frame, int i)
+{
+    return i < frame.size() ? static_cast<quint8>(frame[i]) : 0;
+}
+
+qint32 bigEndian32(const QByteArray& frame, int offset)
+{
+    quint32 v = 0;
+    for (int i = 0; i < 4; ++i)
+        v = (v << 8) | at(frame, offset + i);
+    return static_cast<qint32>(v);
+}
+
+QString hexLine(const QByteArray& bytes)
+{
+    return bytes.isEmpty() ? QString() : QString::fromLatin1(bytes.toHex(' ').toUpper()) + QLatin1Char(' ');
+}
+
+bool isSlave(int address)
+{
+    return address >= 1 && address <= 16;
+}
+
+// What the controls that a frame may change show at one moment.
+struct Shown {
+    QStringList distances;
+    QList<bool> checked;
+    QList<bool> enabled;
+    bool deviceFound;
+    bool replySeen;
+    bool portOpen;
+    QString physical;
+
+    static Shown of(TForm1Probe& p)
+    {
+        Shown s { {}, {}, {}, p.DeviceFound(), p.ReplySeen(), p.comm->portOpen(), p.ui().Panel11->caption() };
+        for (int slave = 1; slave <= 16; ++slave) {
+            s.distances << p.DistanceEdits()[slave]->text();
+            s.checked << p.LinkBoxes()[slave - 1]->isChecked();
+            s.enabled << p.LinkBoxes()[slave - 1]->isEnabled();
+        }
+        return s;
+    }
+};
+
+// The script's interpreter, with the model of what the line has delivered.
+class Session {
+public:
+    Session(TForm1Probe& probe, QStringList memo)
+        : m_p(probe)
+        , m_memo(std::move(memo))
+    {
+    }
+
+    void run(Input& in)
+    {
+        while (!in.empty()) {
+            step(in);
+            require(m_p.RxText() == hexLine(m_pending) && m_p.RxCount() == m_pending.size());
+            require(m_p.RxText().size() == 3 * static_cast<qsizetype>(m_p.RxCount()));
+        }
+        m_p.comm->setBytesArriving(false);
+        if (m_p.ui().Timer2->isActive()) silence();
+        require(m_p.ui().Memo1->toPlainText() == m_memo.join(QLatin1Char('\n')));
+    }
+
+private:
+    void step(Input& in)
+    {
+        switch (in.byte() % 12) {
+        case 0:
+        case 1:
+        case 2:
+            deliver(in.take(in.byte() % 24));
+            break;
+        case 3:
+            // 25 ms of silence pass: only a running end-of-frame timer fires.
+            if (m_p.ui().Timer2->isActive()) silence();
+            break;
+        case 4:
+            otherEvent(in.byte());
+            break;
+        case 5:
+            mismatchedArray(in);
+            break;
+        case 6:
+            m_p.LastRegister() = pick(in.byte(), { 17, 21, 24, 16, 19, 20, 88 });
+            break;
+        case 7:
+            m_p.CurrentSlave() = pick(in.byte(), { 0, 1, 2, 3, 7, 15, 16, 17, 255 });
+            break;
+        case 8:
+            validFrame(in);
+            break;
+        case 9:
+            pollTick();
+            break;
+        case 10:
+            m_p.ui().ComboBox2->setItemIndex(in.byte() % 11 - 1); // -1 to 9; 9 is beyond the list
+            break;
+        default:
+            lineState(in.byte());
+            break;
+        }
+    }
+
+    static quint8 pick(quint8 b, std::initializer_list<int> common)
+    {
+        return b < 192 ? static_cast<quint8>(common.begin()[b % common.size()]) : b;
+    }
+
+    void deliver(const QByteArray& chunk)
+    {
+        const bool open = m_p.comm->portOpen();
+        m_p.comm->deliver(chunk);
+        // A closed port hears nothing; an open one reports a receive event once a byte waits.
+        if (!open || chunk.isEmpty()) return;
+        m_pending += chunk;
+        m_deferrals = 0;
+        require(m_p.ui().Timer2->isActive() && m_p.ui().Timer2->interval() == 25);
+    }
+
+    void otherEvent(quint8 b)
+    {
+        static const int kCodes[] = { kComEvSend, kComEventBreak, kComEventFrame, kComEventOverrun, kComEventRxOver,
+            kComEventRxParity, kComEventPortLost, kComEvReceive };
+        const int code = kCodes[b % 8];
+        m_p.comm->deliverEvent(code);
+        // Any other code stops the timer and keeps the text; a receive event with nothing waiting restarts it.
+        require(m_p.ui().Timer2->isActive() == (code == kComEvReceive));
+    }
+
+    // The control's array holds fewer or more bytes than the count read before it: only the count, and only the
+    // elements present, are taken.
+    void mismatchedArray(Input& in)
+    {
+        const QByteArray array = in.take(in.byte() % 24);
+        const QByteArray waiting = in.take(in.byte() % 24);
+        if (!m_p.comm->portOpen() || waiting.isEmpty()) return;
+        m_p.comm->setNextInputData(array);
+        m_p.comm->deliver(waiting);
+        m_pending += array.left(waiting.size());
+        require(m_p.ui().Timer2->isActive());
+    }
+
+    // A reply with a correct CRC, which random bytes would almost never have, delivered in one or two chunks.
+    void validFrame(Input& in)
+    {
+        const quint8 kind = in.byte();
+        QByteArray body(1, static_cast<char>(in.byte()));
+        switch (kind % 4) {
+        case 0:
+            body += QByteArray::fromHex("0304") + in.take(4);
+            break;
+        case 1:
+            body += QByteArray::fromHex("030C") + in.take(12);
+            break;
+        case 2:
+            body += QByteArray::fromHex("0600") + in.take(3);
+            break;
+        default:
+            body += static_cast<char>(in.byte() | 0x80) + in.take(1);
+            break;
+        }
+        const QByteArray frame = withCrc(body);
+        const qsizetype split = (kind >> 2) % (frame.size() + 1);
+        deliver(frame.left(split));
+        deliver(frame.mid(split));
+    }
+
+    void pollTick()
+    {
+        const Shown before = Shown::of(m_p);
+        const quint8 slave = m_p.CurrentSlave();
+        m_p.Timer1Timer();
+        if (!before.deviceFound) {
+            require(m_p.CurrentSlave() == slave);
+            return;
+        }
+        require(isSlave(m_p.CurrentSlave()) && m_p.LastRegister() == 21 && !m_p.ReplySeen());
+        require(m_p.CurrentSlave() == (isSlave(slave) && slave < 16 ? slave + 1 : 1));
+        if (!before.replySeen && isSlave(slave)) {
+            require(!m_p.LinkBoxes()[slave - 1]->isChecked() && !m_p.LinkBoxes()[slave - 1]->isEnabled());
+        }
+        if (before.portOpen)
+            require(m_p.comm->written().last()
+                == withCrc(QByteArray::fromHex("0300150002").prepend(static_cast<char>(m_p.CurrentSlave()))));
+    }
+
+    void lineState(quint8 b)
+    {
+        switch (b % 4) {
+        case 0:
+        case 1:
+            m_p.DeviceFound() = b % 4 == 1;
+            break;
+        case 2:
+            if (!m_p.comm->portOpen()) m_p.comm->setPortOpen(true);
+            break;
+        default:
+            m_p.comm->setBytesArriving((b & 4) != 0); // the driver holds bytes whose event has not come yet
+            break;
+        }
+    }
+
+    // 25 ms of silence on the timer. The frame ends; only while the driver still holds bytes on their way in may the
+    // end be put off, a bounded number of times in a row and with nothing lost or logged.
+    void silence()
+    {
+        const bool arriving = m_p.comm->bytesArriving();
+        const QString memoText = m_p.ui().Memo1->toPlainText();
+        const Shown before = Shown::of(m_p);
+        const quint8 lastRegister = m_p.LastRegister();
+        const quint8 slave = m_p.CurrentSlave();
+        m_p.Timer2Timer();
+        if (m_p.ui().Timer2->isActive()) {
+            require(arriving && ++m_deferrals <= kMaxDeferrals);
+            require(m_p.ui().Memo1->toPlainText() == memoText);
+            return;
+        }
+        m_deferrals = 0;
+        frameClosed(before, lastRegister, slave);
+    }
+
+    // The frame was logged once, as it came, and acted on as its length, CRC, function code and register say.
+    void frameClosed(const Shown& before, quint8 lastRegister, quint8 slave)
+    {
+        const QByteArray frame = std::exchange(m_pending, {});
+        m_memo << hexLine(frame);
+        require(m_p.RxText().isEmpty() && m_p.RxCount() == 0 && !m_p.ui().Timer2->isActive());
+
+        const Shown after = Shown::of(m_p);
+        if (frame.size() < 6) {
+            require(after.replySeen == before.replySeen);
+            requireUntouched(before, after);
+            return;
+        }
+        require(after.replySeen);
+        const bool valid = frame.size() <= 256 && crcValid(frame);
+        const quint8 function = at(frame, 1);
+        if (valid && function == 3 && lastRegister == 17)
+            checkDeviceInfo(frame);
+        else if (valid && function == 3 && lastRegister == 21)
+            checkDistance(frame, slave, before, after);
+        else if (valid && function == 6 && lastRegister == 24)
+            checkBaudChange();
+        else
+            requireUntouched(before, after);
+    }
+
+    static void requireUntouched(const Shown& before, const Shown& after)
+    {
+        require(after.distances == before.distances && after.checked == before.checked);
+        require(after.enabled == before.enabled && after.deviceFound == before.deviceFound);
+        require(after.portOpen == before.portOpen && after.physical == before.physical);
+    }
+
+    void checkDeviceInfo(const QByteArray& frame)
+    {
+        auto& ui = m_p.ui();
+        require(ui.Panel11->caption() == QString::number(at(frame, 6)));
+        require(ui.Edit1->text() == QString::number(at(frame, 10)));
+        require(ui.Panel13->caption() == distanceText(bigEndian32(frame, 11)));
+        require(ui.ComboBox3->itemIndex() == (at(frame, 4) < 4 ? at(frame, 4) : -1));
+        require(ui.Edit2->text() == QString::number(at(frame, 8)));
+        require(m_p.DeviceFound());
+    }
+
+    void checkDistance(const QByteArray& frame, quint8 slave, const Shown& before, const Shown& after)
+    {
+        // Without a polled slave there is no box to write; whatever else is shown, nothing may break.
+        if (!isSlave(slave)) return;
+        for (int s = 1; s <= 16; ++s) {
+            const int i = s - 1;
+            if (s == slave) {
+                require(after.distances[i] == distanceText(bigEndian32(frame, 3)));
+                require(after.checked[i] && after.enabled[i]);
+            } else {
+                require(after.distances[i] == before.distances[i] && after.checked[i] == before.checked[i]);
+            }
+        }
+    }
+
+    // The port follows the rate selected at this moment; with nothing selected it stays closed, silently.
+    void checkBaudChange()
+    {
+        auto& ui = m_p.ui();
+        const int index = ui.ComboBox2->itemIndex();
+        require(m_p.comm->portOpen() == (index >= 0));
+        if (index < 0) return;
+        require(m_p.comm->settings() == ui.ComboBox2->itemText(index) + QStringLiteral(",N,8,1"));
+        require(ui.StatusBar1->panelText(0) == QStringLiteral("波特率更新成功！"));
+    }
+
+    TForm1Probe& m_p;
+    QStringList m_memo; // the lines the memo must hold
+    QByteArray m_pending; // bytes delivered since the last frame end
+    int m_deferrals = 0; // frame ends put off in a row since the last bytes came in
+};
+
+// Puts the one window back into a connected state with no frame in progress, so that an input replays alone.
+void resetWindow(TForm1Probe& p)
+{
+    auto& ui = p.ui();
+    ui.Timer2->stop();
+    p.RxText().clear();
+    p.RxCount() = 0;
+    p.comm->setPortOpen(false);
+    p.comm->setBytesArriving(false);
+    p.comm->setNextInputData({});
+    p.comm->inputData();
+    p.comm->clearLog();
+    p.comm->clearWritten();
+    p.connectDirectly();
+    p.LastRegister() = 0;
+    p.ReplySeen() = false;
+    ui.ComboBox2->setItemIndex(4);
+    ui.StatusBar1->setPanelText(0, QString());
+    for (int slave = 1; slave <= 16; ++slave) {
+        p.DistanceEdits()[slave]->clear();
+        p.LinkBoxes()[slave - 1]->setChecked(false);
+        p.LinkBoxes()[slave - 1]->setEnabled(false);
+    }
+    p.failures.clear();
+    p.messages.clear();
+    QCoreApplication::processEvents();
+    // The memo starts with a line of its own: an empty frame logged into an empty memo is a known separate case
+    // (see tests/reliability), and every input would otherwise stop on it.
+    ui.Memo1->setPlainText(QStringLiteral("start"));
+}
+
+} // namespace
+
+// Font lookups keep process-wide caches that the leak check would report after the first input that draws text.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\nleak:libfreetype.so\n";
+}
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_FONTDIR", "/usr/share/fonts");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) qputenv("XDG_RUNTIME_DIR", "/tmp");
+    g_app = new QApplication(*argc, *argv);
+    g_probe = new TForm1Probe;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    resetWindow(*g_probe);
+    Input in(data, size);
+    Session session(*g_probe, { QStringLiteral("start") });
+    session.run(in);
+    return 0;
+}
