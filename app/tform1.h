@@ -68,6 +68,7 @@ private:
     void sendFrame(const orvik::RequestFrame& frame);
     void MSComm1Comm(orvik::SerialControl* Sender);
     void takeWaitingBytes();
+    void logFrame(const QString& text);
     void Timer2Timer(QObject* Sender);
     void dispatchReply(const orvik::ScratchBuffer& frame);
     void showDeviceInfo(const orvik::ScratchBuffer& frame);
@@ -110,5 +111,6 @@ private:
     SerialFactory m_serialFactory;
     PortEnumerator m_portEnumerator;
     bool m_closing = false;
+    bool m_memoHoldsEmptyLine = false; // the empty memo stands for one logged empty frame
     int m_frameDeferrals = 0; // end-of-frame firings put off because bytes were still on their way in
 };

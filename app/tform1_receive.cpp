@@ -5,6 +5,7 @@
 #include "tform1.h"
 
 #include <QCoreApplication>
+#include <QTextCursor>
 
 using namespace orvik;
 
@@ -85,13 +86,29 @@ void TForm1::Timer2Timer(QObject*)
     }
     m_frameDeferrals = 0;
     RxCleanup cleanup(Timer2, RxText, RxCount);
-    Memo1->appendPlainText(RxText);
+    logFrame(RxText);
     if (RxCount < kMinReplyBytes) return;
     ReplySeen = true;
     ScratchBuffer frame {};
     decodeHexText(RxText, RxCount, frame);
     if (!replyCrcValid(frame, RxCount)) return;
     dispatchReply(frame);
+}
+
+// Appends one memo line. An empty document cannot show a single empty line by itself, so an empty first frame is
+// remembered and the next frame starts a line of its own.
+void TForm1::logFrame(const QString& text)
+{
+    if (Memo1->document()->isEmpty() && m_memoHoldsEmptyLine) {
+        QTextCursor end(Memo1->document());
+        end.movePosition(QTextCursor::End);
+        end.insertBlock();
+        end.insertText(text);
+        m_memoHoldsEmptyLine = false;
+        return;
+    }
+    Memo1->appendPlainText(text);
+    m_memoHoldsEmptyLine = Memo1->document()->isEmpty();
 }
 
 void TForm1::dispatchReply(const ScratchBuffer& frame)

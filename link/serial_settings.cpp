@@ -25,7 +25,8 @@ bool allDigits(const QString& field)
 
 bool parseParity(const QString& field, LineParity& parity)
 {
-    if (field.size() != 1) return false;
+    // Only the ASCII letters: Unicode case folding would take the long s for S and the dotless i for I.
+    if (field.size() != 1 || field.at(0).unicode() > 127) return false;
     switch (field.at(0).toUpper().unicode()) {
     case 'N':
         parity = LineParity::None;
