@@ -1,7 +1,6 @@
 // The platform's own share of reply to screen: a bare event loop (no window, no serial port class) that reads the pty
 // when it becomes readable and takes the time when a precise 25 ms timer, restarted on every read, fires. What the
 // window adds is its figure minus this one.
-#include "paced_line.h"
 #include "window_bench.h"
 
 #include <QEventLoop>
@@ -47,12 +46,9 @@ ReplyRun runPlatformFloor(test::PtyDevice& device, int baud, int replies)
         QObject::disconnect(c);
         const PacedResult sent = writer.get();
         const FrameVerdict verdict = frame == reply ? FrameVerdict::Whole : FrameVerdict::Garbled;
-        run.verdicts[static_cast<size_t>(verdict)] += 1;
+        tally(run, verdict, sent);
         if (verdict == FrameVerdict::Whole && firedAt != Clock::time_point {})
             run.latenciesMs.push_back(std::chrono::duration<double, std::milli>(firedAt - sent.lastByteAt).count());
-        if (sent.maxGapUs >= 25000) run.senderGaps += 1;
-        run.maxGapUs = std::max(run.maxGapUs, sent.maxGapUs);
-        run.maxLateUs = std::max(run.maxLateUs, sent.maxLateUs);
     }
     ::close(fd);
     return run;

@@ -90,6 +90,16 @@ QString conditionName(Condition condition)
     return QStringLiteral("busy-core");
 }
 
+void tally(ReplyRun& run, FrameVerdict verdict, const PacedResult& sent)
+{
+    run.verdicts[static_cast<size_t>(verdict)] += 1;
+    const bool gap = sent.maxGapUs >= 25000;
+    run.senderGaps += gap ? 1 : 0;
+    run.gapBroken += gap && verdict != FrameVerdict::Whole ? 1 : 0;
+    run.maxGapUs = std::max(run.maxGapUs, sent.maxGapUs);
+    run.maxLateUs = std::max(run.maxLateUs, sent.maxLateUs);
+}
+
 ReplyRun runReplies(test::PtyDevice& device, int port, int baud, Condition condition, int replies)
 {
     ReplyRun run;
@@ -108,11 +118,8 @@ ReplyRun runReplies(test::PtyDevice& device, int port, int baud, Condition condi
     if (condition == Condition::BusyCore) busy.emplace();
     for (int i = 0; i < replies; ++i) {
         const OneReply one = oneReply(probe, device, baud, condition, i);
-        run.verdicts[static_cast<size_t>(one.verdict)] += 1;
+        tally(run, one.verdict, one.sent);
         if (one.latencyMs) run.latenciesMs.push_back(*one.latencyMs);
-        if (one.sent.maxGapUs >= 25000) run.senderGaps += 1;
-        run.maxGapUs = std::max(run.maxGapUs, one.sent.maxGapUs);
-        run.maxLateUs = std::max(run.maxLateUs, one.sent.maxLateUs);
     }
     return run;
 }

@@ -74,7 +74,7 @@ void replyMode(const Options& o)
 
     CsvFile summary(o.out.filePath("reply_summary.csv"),
         "condition,baud,replies,whole,split,merged,lost,garbled,median_ms,p99_ms,min_ms,max_ms,floor_ms,"
-        "median_over_floor,p99_over_floor,sender_gaps,writer_max_gap_us,writer_max_late_us");
+        "median_over_floor,p99_over_floor,sender_gaps,not_whole_after_sender_gap,writer_max_gap_us,writer_max_late_us");
     CsvFile raw(o.out.filePath("reply_raw.csv"), "condition,baud,latency_ms");
     const std::pair<Condition, int> plan[] = { { Condition::PlatformFloor, o.replies }, { Condition::Plain, o.replies },
         { Condition::PreciseTimer, o.preciseReplies }, { Condition::InWait, o.waitReplies },
@@ -92,7 +92,7 @@ void replyMode(const Options& o)
                 cells << QString::number(v);
             cells << fixed(s.median) << fixed(s.p99) << fixed(s.min) << fixed(s.max) << fixed(floorMs, 1)
                   << fixed(s.median / floorMs) << fixed(s.p99 / floorMs) << QString::number(run.senderGaps)
-                  << QString::number(run.maxGapUs) << QString::number(run.maxLateUs);
+                  << QString::number(run.gapBroken) << QString::number(run.maxGapUs) << QString::number(run.maxLateUs);
             summary.row(cells);
             for (double ms : run.latenciesMs)
                 raw.row({ conditionName(condition), QString::number(baud), fixed(ms) });

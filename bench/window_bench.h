@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bench_support.h"
+#include "paced_line.h"
 #include "pty_device.h"
 
 #include <QProcess>
@@ -13,8 +14,6 @@
 #include <vector>
 
 namespace orvik::bench {
-
-using Clock = std::chrono::steady_clock;
 
 enum class Condition {
     Plain, // the window idles in its event loop while the reply arrives
@@ -31,6 +30,7 @@ struct ReplyRun {
     std::vector<double> latenciesMs; // last reply byte written -> distance text set, for whole frames
     std::array<int, 5> verdicts {}; // indexed by FrameVerdict
     int senderGaps = 0; // replies in which the writer itself paused 25 ms or more between two bytes
+    int gapBroken = 0; // replies not whole that had such a pause: the line really was silent for 25 ms
     qint64 maxGapUs = 0;
     qint64 maxLateUs = 0;
 };
@@ -38,6 +38,8 @@ struct ReplyRun {
 ReplyRun runReplies(test::PtyDevice& device, int port, int baud, Condition condition, int replies);
 // The same replies read by a bare event loop: the platform's floor for reply to screen.
 ReplyRun runPlatformFloor(test::PtyDevice& device, int baud, int replies);
+// Counts one reply into run.
+void tally(ReplyRun& run, FrameVerdict verdict, const PacedResult& sent);
 
 struct ConnectRun {
     int baud = 0;
