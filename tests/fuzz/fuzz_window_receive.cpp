@@ -373,8 +373,8 @@ void resetWindow(TForm1Probe& p)
     p.failures.clear();
     p.messages.clear();
     QCoreApplication::processEvents();
-    // The memo starts with a line of its own: an empty frame logged into an empty memo is a known separate case
-    // (see tests/reliability), and every input would otherwise stop on it.
+    // Only start-up empties the memo, and the window remembers whether it holds one empty line; emptying it here
+    // behind the window's back would let that carry over from the previous input. Each input starts after a line.
     ui.Memo1->setPlainText(QStringLiteral("start"));
 }
 
