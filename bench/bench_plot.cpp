@@ -1,141 +1,12 @@
 // bench_plot SUMMARY.csv OUT.png [NOTE]: reply-to-screen latency against the baud rate, median and p99 of the idle
 // window, of the window with a core busy, of the idle window with a precise end-of-frame timer and of a bare event
 // loop doing the least the platform allows, beside the 25 ms end-of-frame floor and the goals.
-#include <QFile>
+#include "latency_plot.h"
+
 #include <QGuiApplication>
-#include <QImage>
-#include <QMap>
-#include <QPainter>
-#include <QPainterPath>
-#include <QTextStream>
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 
-namespace {
-
-constexpr int kWidth = 1000;
-constexpr int kHeight = 600;
-const QRectF kArea(80, 60, 660, 460); // the plotting area; the legend goes to its right
-constexpr double kLowBaud = 600;
-constexpr double kHighBaud = 115200;
-constexpr double kFloorMs = 25;
-constexpr double kMedianGoalMs = 27;
-constexpr double kP99GoalMs = 30;
-
-struct Point {
-    double baud;
-    double median;
-    double p99;
-};
-using Series = QMap<QString, QList<Point>>; // by condition, in rate order
-
-Series readSummary(const QString& path)
-{
-    Series series;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return series;
-    QTextStream in(&file);
-    const QStringList header = in.readLine().split(QLatin1Char(','));
-    const auto column = [&](const char* name) { return header.indexOf(QString::fromLatin1(name)); };
-    const int cond = column("condition"), baud = column("baud"), median = column("median_ms"), p99 = column("p99_ms");
-    while (!in.atEnd()) {
-        const QStringList cells = in.readLine().split(QLatin1Char(','));
-        if (cells.size() != header.size()) continue;
-        series[cells[cond]].append({ cells[baud].toDouble(), cells[median].toDouble(), cells[p99].toDouble() });
-    }
-    for (QList<Point>& points : series)
-        std::sort(points.begin(), points.end(), [](const Point& a, const Point& b) { return a.baud < b.baud; });
-    return series;
-}
-
-class Plot {
-public:
-    Plot(double yLow, double yHigh)
-        : m_yLow(yLow)
-        , m_yHigh(yHigh)
-    {
-    }
-    QPointF at(double baud, double ms) const
-    {
-        const double x = std::log(baud / kLowBaud) / std::log(kHighBaud / kLowBaud);
-        const double y = (ms - m_yLow) / (m_yHigh - m_yLow);
-        return { kArea.left() + x * kArea.width(), kArea.bottom() - y * kArea.height() };
-    }
-    double yLow() const { return m_yLow; }
-    double yHigh() const { return m_yHigh; }
-
-private:
-    double m_yLow;
-    double m_yHigh;
-};
-
-void drawAxes(QPainter& p, const Plot& plot)
-{
-    p.setPen(QPen(QColor(225, 225, 225), 1));
-    const double step = plot.yHigh() - plot.yLow() > 30 ? 5 : 1;
-    for (double ms = std::ceil(plot.yLow()); ms <= plot.yHigh(); ms += step) {
-        p.drawLine(plot.at(kLowBaud, ms), plot.at(kHighBaud, ms));
-        p.setPen(Qt::black);
-        p.drawText(
-            QRectF(kArea.left() - 50, plot.at(kLowBaud, ms).y() - 8, 42, 16), Qt::AlignRight, QString::number(ms));
-        p.setPen(QPen(QColor(225, 225, 225), 1));
-    }
-    for (int baud : { 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 }) {
-        const QPointF bottom = plot.at(baud, plot.yLow());
-        p.drawLine(bottom, plot.at(baud, plot.yHigh()));
-        p.setPen(Qt::black);
-        p.drawText(QRectF(bottom.x() - 30, bottom.y() + 6, 60, 16), Qt::AlignHCenter, QString::number(baud));
-        p.setPen(QPen(QColor(225, 225, 225), 1));
-    }
-    p.setPen(QPen(Qt::black, 1));
-    p.drawRect(kArea);
-    p.drawText(QRectF(kArea.left(), kArea.bottom() + 28, kArea.width(), 18), Qt::AlignHCenter, "baud rate (log scale)");
-    p.save();
-    p.translate(22, kArea.center().y());
-    p.rotate(-90);
-    p.drawText(QRectF(-150, -10, 300, 20), Qt::AlignHCenter, "last reply byte -> distance shown (ms)");
-    p.restore();
-}
-
-void drawLevel(QPainter& p, const Plot& plot, double ms, const QPen& pen)
-{
-    p.setPen(pen);
-    p.drawLine(plot.at(kLowBaud, ms), plot.at(kHighBaud, ms));
-}
-
-void drawSeries(QPainter& p, const Plot& plot, const QList<Point>& points, bool p99, const QColor& colour)
-{
-    QPainterPath path;
-    for (qsizetype i = 0; i < points.size(); ++i) {
-        const QPointF at = plot.at(points[i].baud, p99 ? points[i].p99 : points[i].median);
-        i == 0 ? path.moveTo(at) : path.lineTo(at);
-    }
-    p.setPen(QPen(colour, 2, p99 ? Qt::DashLine : Qt::SolidLine));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(path);
-    p.setPen(QPen(colour, 2));
-    p.setBrush(p99 ? QBrush(Qt::white) : QBrush(colour));
-    for (const Point& pt : points)
-        p.drawEllipse(plot.at(pt.baud, p99 ? pt.p99 : pt.median), 4, 4);
-}
-
-void drawLegendRow(QPainter& p, int row, const QPen& pen, bool marker, bool hollow, const QString& text)
-{
-    const double y = kArea.top() + 12 + row * 24;
-    const double x = kArea.right() + 20;
-    p.setPen(pen);
-    p.drawLine(QPointF(x, y), QPointF(x + 36, y));
-    if (marker) {
-        p.setPen(QPen(pen.color(), 2));
-        p.setBrush(hollow ? QBrush(Qt::white) : QBrush(pen.color()));
-        p.drawEllipse(QPointF(x + 18, y), 4, 4);
-    }
-    p.setPen(Qt::black);
-    p.drawText(QRectF(x + 44, y - 9, 200, 18), Qt::AlignLeft | Qt::AlignVCenter, text);
-}
-
-} // namespace
+using namespace orvik::bench;
 
 int main(int argc, char* argv[])
 {
@@ -147,60 +18,10 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: bench_plot SUMMARY.csv OUT.png [NOTE]\n");
         return 2;
     }
-    const Series series = readSummary(args[1]);
+    const PlotSeries series = readSummary(args[1]);
     if (!series.contains("plain")) {
         std::fprintf(stderr, "bench_plot: no rows of the idle window in %s\n", qPrintable(args[1]));
         return 1;
     }
-    double top = kP99GoalMs;
-    for (const QString& condition : { QStringLiteral("plain"), QStringLiteral("busy-core"),
-             QStringLiteral("precise-timer"), QStringLiteral("platform") })
-        for (const Point& pt : series.value(condition))
-            top = std::max(top, pt.p99);
-    const Plot plot(kFloorMs - 5, std::ceil(top + 2));
-
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
-    drawAxes(p, plot);
-    const QPen floorPen(QColor(90, 90, 90), 2);
-    const QPen medianGoal(QColor(0, 150, 0), 1.5, Qt::DotLine);
-    const QPen p99Goal(QColor(230, 130, 0), 1.5, Qt::DotLine);
-    drawLevel(p, plot, kFloorMs, floorPen);
-    drawLevel(p, plot, kMedianGoalMs, medianGoal);
-    drawLevel(p, plot, kP99GoalMs, p99Goal);
-    const QColor idle(30, 90, 200), busy(200, 40, 40), precise(20, 150, 120), platform(150, 150, 150);
-    drawSeries(p, plot, series.value("platform"), false, platform);
-    drawSeries(p, plot, series.value("platform"), true, platform);
-    drawSeries(p, plot, series.value("plain"), false, idle);
-    drawSeries(p, plot, series.value("plain"), true, idle);
-    drawSeries(p, plot, series.value("busy-core"), false, busy);
-    drawSeries(p, plot, series.value("busy-core"), true, busy);
-    drawSeries(p, plot, series.value("precise-timer"), false, precise);
-    drawSeries(p, plot, series.value("precise-timer"), true, precise);
-
-    drawLegendRow(p, 0, QPen(idle, 2), true, false, "median, idle window");
-    drawLegendRow(p, 1, QPen(idle, 2, Qt::DashLine), true, true, "p99, idle window");
-    drawLegendRow(p, 2, QPen(busy, 2), true, false, "median, other core busy");
-    drawLegendRow(p, 3, QPen(busy, 2, Qt::DashLine), true, true, "p99, other core busy");
-    drawLegendRow(p, 4, QPen(precise, 2), true, false, "median, precise timer");
-    drawLegendRow(p, 5, QPen(precise, 2, Qt::DashLine), true, true, "p99, precise timer");
-    drawLegendRow(p, 6, QPen(platform, 2), true, false, "median, bare event loop");
-    drawLegendRow(p, 7, QPen(platform, 2, Qt::DashLine), true, true, "p99, bare event loop");
-    drawLegendRow(p, 8, floorPen, false, false, "floor: 25 ms of silence");
-    drawLegendRow(p, 9, medianGoal, false, false, "goal for the median (27 ms)");
-    drawLegendRow(p, 10, p99Goal, false, false, "goal for p99 (30 ms)");
-
-    QFont title = p.font();
-    title.setPointSize(12);
-    title.setBold(true);
-    p.setFont(title);
-    p.drawText(QRectF(0, 12, kWidth, 24), Qt::AlignHCenter,
-        "Reply to screen over a pseudo-terminal, bytes paced at the line speed");
-    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
-    if (args.size() > 3) p.drawText(QRectF(0, 36, kWidth, 18), Qt::AlignHCenter, args[3]);
-    p.end();
-    return image.save(args[2]) ? 0 : 1;
+    return renderLatencyPlot(series, args.value(3)).save(args[2]) ? 0 : 1;
 }
