@@ -85,6 +85,9 @@ void TForm1::connectAttempt()
     StatusBar1->setPanelText(0, kConnecting);
 
     ComboBox2->setItemIndex(kFirstTryIndex);
+    // Disabling the focused button hands the focus on (to an edit field, whose caret would then blink for ever);
+    // it goes back to the button when the search is over.
+    const bool buttonHadFocus = Button1->hasFocus();
     Button1->setEnabled(false);
     MSComm1->setSettings(ComboBox2->itemText(kFirstTryIndex) + kLineFormat);
     try {
@@ -120,6 +123,7 @@ void TForm1::connectAttempt()
         Button1->setText(kConnect);
         MSComm1->setPortOpen(false);
         Button1->setEnabled(true);
+        if (buttonHadFocus) Button1->setFocus();
         StatusBar1->setPanelText(0, QString());
         showMessage(kNoDevice);
         return;
@@ -129,6 +133,7 @@ void TForm1::connectAttempt()
     BitBtn5->setEnabled(true);
     Button1->setText(kDisconnect);
     Button1->setEnabled(true);
+    if (buttonHadFocus) Button1->setFocus();
     StatusBar1->setPanelText(0, kConnected);
 }
 

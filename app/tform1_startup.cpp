@@ -69,6 +69,8 @@ void TForm1::FormCreate()
     DeviceFound = false;
     CurrentSlave = 0;
     Timer2->stop();
+    // The end-of-frame silence is 25 ms at every rate: a coarse timer may fire over a millisecond early.
+    Timer2->setTimerType(Qt::PreciseTimer);
     Timer1->stop();
     RxText.clear();
     CreateSlaveControls();

@@ -54,6 +54,7 @@ private slots:
     void portNameWithoutNumber();
     void disconnectWhileDataPageShown();
     void receiveHandlerRunsOnceAfterSeveralAttempts();
+    void focusReturnsToButtonAfterSearch();
 };
 
 void TestConnect::portListIsSortedAndRebuiltOnDropDown()
@@ -228,6 +229,20 @@ void TestConnect::receiveHandlerRunsOnceAfterSeveralAttempts()
     }
     probe.comm->deliver(hexBytes("01 02 03"));
     QCOMPARE(probe.RxCount(), 3);
+}
+
+void TestConnect::focusReturnsToButtonAfterSearch()
+{
+    TForm1Probe probe;
+    ScriptedDevice device(probe.comm, 9600);
+    probe.window().show();
+    QVERIFY(QTest::qWaitForWindowActive(&probe.window()));
+    choosePort(probe);
+    probe.ui().Button1->setFocus();
+    probe.Button1Click();
+    QVERIFY(probe.DeviceFound());
+    QCOMPARE(QApplication::focusWidget(), probe.ui().Button1);
+    QCOMPARE(probe.ui().Timer2->timerType(), Qt::PreciseTimer);
 }
 
 QTEST_MAIN(TestConnect)
