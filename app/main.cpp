@@ -1,6 +1,6 @@
 // Program entry: one window, one event loop.
+#include "dump_socket.h"
 #include "handler_guard.h"
-#include "inspection_hook.h"
 #include "tform1.h"
 
 #include <QApplication>

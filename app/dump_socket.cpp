@@ -1,7 +1,7 @@
 // Answers `dump` on a local socket with what the window shows, so end-to-end tests can read it while a person's
 // input (real X events) drives it. Read-only by design: a test that could click through the socket would miss
 // faults of focus, geometry and input handling.
-#include "inspection_hook.h"
+#include "dump_socket.h"
 
 #include "tform1.h"
 
