@@ -1,6 +1,6 @@
 // bench_plot SUMMARY.csv OUT.png [NOTE]: reply-to-screen latency against the baud rate, median and p99 of the idle
-// window, of the window with a core busy, of the idle window with a precise end-of-frame timer and of a bare event
-// loop doing the least the platform allows, beside the 25 ms end-of-frame floor and the goals.
+// window, of the window with a core busy and of a bare event loop doing the least the platform allows, beside the
+// 25 ms end-of-frame floor and the goals.
 #include "latency_plot.h"
 
 #include <QGuiApplication>

@@ -21,7 +21,7 @@ constexpr double kMedianGoalMs = 27;
 constexpr double kP99GoalMs = 30;
 
 // The conditions drawn; the wait-slice figures (about 100 ms) would squash the rest.
-const QStringList kPlotted { "platform", "plain", "busy-core", "precise-timer" };
+const QStringList kPlotted { "platform", "plain", "busy-core" };
 
 } // namespace
 
@@ -145,27 +145,23 @@ QImage renderLatencyPlot(const PlotSeries& series, const QString& note)
     drawLevel(p, plot, kFloorMs, floorPen);
     drawLevel(p, plot, kMedianGoalMs, medianGoal);
     drawLevel(p, plot, kP99GoalMs, p99Goal);
-    const QColor idle = kIdleColour, busy(200, 40, 40), precise(20, 150, 120), platform(150, 150, 150);
+    const QColor idle = kIdleColour, busy(200, 40, 40), platform(150, 150, 150);
     drawSeries(p, plot, series.value("platform"), false, platform);
     drawSeries(p, plot, series.value("platform"), true, platform);
     drawSeries(p, plot, series.value("plain"), false, idle);
     drawSeries(p, plot, series.value("plain"), true, idle);
     drawSeries(p, plot, series.value("busy-core"), false, busy);
     drawSeries(p, plot, series.value("busy-core"), true, busy);
-    drawSeries(p, plot, series.value("precise-timer"), false, precise);
-    drawSeries(p, plot, series.value("precise-timer"), true, precise);
 
     drawLegendRow(p, 0, QPen(idle, 2), true, false, "median, idle window");
     drawLegendRow(p, 1, QPen(idle, 2, Qt::DashLine), true, true, "p99, idle window");
     drawLegendRow(p, 2, QPen(busy, 2), true, false, "median, other core busy");
     drawLegendRow(p, 3, QPen(busy, 2, Qt::DashLine), true, true, "p99, other core busy");
-    drawLegendRow(p, 4, QPen(precise, 2), true, false, "median, precise timer");
-    drawLegendRow(p, 5, QPen(precise, 2, Qt::DashLine), true, true, "p99, precise timer");
-    drawLegendRow(p, 6, QPen(platform, 2), true, false, "median, bare event loop");
-    drawLegendRow(p, 7, QPen(platform, 2, Qt::DashLine), true, true, "p99, bare event loop");
-    drawLegendRow(p, 8, floorPen, false, false, "floor: 25 ms of silence");
-    drawLegendRow(p, 9, medianGoal, false, false, "goal for the median (27 ms)");
-    drawLegendRow(p, 10, p99Goal, false, false, "goal for p99 (30 ms)");
+    drawLegendRow(p, 4, QPen(platform, 2), true, false, "median, bare event loop");
+    drawLegendRow(p, 5, QPen(platform, 2, Qt::DashLine), true, true, "p99, bare event loop");
+    drawLegendRow(p, 6, floorPen, false, false, "floor: 25 ms of silence");
+    drawLegendRow(p, 7, medianGoal, false, false, "goal for the median (27 ms)");
+    drawLegendRow(p, 8, p99Goal, false, false, "goal for p99 (30 ms)");
 
     QFont title = p.font();
     title.setPointSize(12);

@@ -32,8 +32,8 @@ private:
     double m_high;
 };
 
-// Median and p99 of the idle window, the window with a core busy, the precise timer and the bare event loop, beside
-// the 25 ms floor and the goals; note goes under the title.
+// Median and p99 of the idle window, the window with a core busy and the bare event loop, beside the 25 ms floor and
+// the goals; note goes under the title.
 QImage renderLatencyPlot(const PlotSeries& series, const QString& note);
 
 inline const QColor kIdleColour(30, 90, 200);

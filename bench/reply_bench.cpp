@@ -80,8 +80,6 @@ QString conditionName(Condition condition)
         return QStringLiteral("plain");
     case Condition::InWait:
         return QStringLiteral("in-wait");
-    case Condition::PreciseTimer:
-        return QStringLiteral("precise-timer");
     case Condition::PlatformFloor:
         return QStringLiteral("platform");
     case Condition::BusyCore:
@@ -111,8 +109,6 @@ ReplyRun runReplies(test::PtyDevice& device, int port, int baud, Condition condi
     probe.ui().PageControl1->setActivePageIndex(1);
     probe.window().show();
     probe.CurrentSlave() = 0;
-    // A coarse timer may fire up to 5 % early or late; this shows what the precise kind would change.
-    if (condition == Condition::PreciseTimer) probe.ui().Timer2->setTimerType(Qt::PreciseTimer);
 
     std::optional<BusyCore> busy;
     if (condition == Condition::BusyCore) busy.emplace();

@@ -11,13 +11,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import summarise  # noqa: E402
 
 REPLY_FIELDS = ["condition", "baud", "replies", "whole", "split", "merged", "lost", "garbled", "median_ms", "p99_ms",
-                "min_ms", "max_ms", "floor_ms", "median_over_floor", "p99_over_floor", "sender_gaps",
+                "min_ms", "max_ms", "shown_under_floor", "floor_ms", "median_over_floor", "p99_over_floor", "sender_gaps",
                 "not_whole_after_sender_gap", "writer_max_gap_us", "writer_max_late_us"]
 
 
 def reply_row(condition, baud, median, p99, whole=200, replies=200, broken_after_gap=0):
     return {"condition": condition, "baud": baud, "replies": replies, "whole": whole, "split": replies - whole,
-            "merged": 0, "lost": 0, "garbled": 0, "median_ms": median, "p99_ms": p99, "min_ms": 25, "max_ms": p99,
+            "merged": 0, "lost": 0, "garbled": 0, "median_ms": median, "p99_ms": p99, "min_ms": 25, "max_ms": p99, "shown_under_floor": 0,
             "floor_ms": 25.0, "median_over_floor": median / 25, "p99_over_floor": p99 / 25,
             "sender_gaps": broken_after_gap, "not_whole_after_sender_gap": broken_after_gap, "writer_max_gap_us": 0,
             "writer_max_late_us": 0}

@@ -1,6 +1,5 @@
 // bench_window: the real window timed on a pseudo-terminal and on the simulated line; writes CSV files.
-//   bench_window reply    --out DIR [--rates 600,9600] [--replies 200] [--precise-replies 200] [--wait-replies 30]
-//                         [--busy-replies 100]
+//   bench_window reply    --out DIR [--rates 600,9600] [--replies 200] [--wait-replies 30] [--busy-replies 100]
 //   bench_window connect  --out DIR --sim PATH [--rates ...]
 //   bench_window pollcost --out DIR --sim PATH [--polls 100] [--interval-ms 50]
 #include "window_bench.h"
@@ -11,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -27,7 +27,6 @@ struct Options {
     QString sim;
     std::vector<int> rates;
     int replies = 200;
-    int preciseReplies = 200;
     int waitReplies = 30;
     int busyReplies = 100;
     int polls = 100;
@@ -73,12 +72,12 @@ void replyMode(const Options& o)
     if (!QFile::link(device.slavePath(), link)) qFatal("cannot link %s", qPrintable(link));
 
     CsvFile summary(o.out.filePath("reply_summary.csv"),
-        "condition,baud,replies,whole,split,merged,lost,garbled,median_ms,p99_ms,min_ms,max_ms,floor_ms,"
+        "condition,baud,replies,whole,split,merged,lost,garbled,median_ms,p99_ms,min_ms,max_ms,shown_under_floor,floor_"
+        "ms,"
         "median_over_floor,p99_over_floor,sender_gaps,not_whole_after_sender_gap,writer_max_gap_us,writer_max_late_us");
     CsvFile raw(o.out.filePath("reply_raw.csv"), "condition,baud,latency_ms");
     const std::pair<Condition, int> plan[] = { { Condition::PlatformFloor, o.replies }, { Condition::Plain, o.replies },
-        { Condition::PreciseTimer, o.preciseReplies }, { Condition::InWait, o.waitReplies },
-        { Condition::BusyCore, o.busyReplies } };
+        { Condition::InWait, o.waitReplies }, { Condition::BusyCore, o.busyReplies } };
     for (const auto& [condition, replies] : plan) {
         if (replies <= 0) continue;
         for (int baud : o.rates) {
@@ -90,9 +89,12 @@ void replyMode(const Options& o)
             QStringList cells { conditionName(condition), QString::number(baud), QString::number(replies) };
             for (int v : run.verdicts)
                 cells << QString::number(v);
-            cells << fixed(s.median) << fixed(s.p99) << fixed(s.min) << fixed(s.max) << fixed(floorMs, 1)
-                  << fixed(s.median / floorMs) << fixed(s.p99 / floorMs) << QString::number(run.senderGaps)
-                  << QString::number(run.gapBroken) << QString::number(run.maxGapUs) << QString::number(run.maxLateUs);
+            cells << fixed(s.median) << fixed(s.p99) << fixed(s.min) << fixed(s.max)
+                  << QString::number(std::count_if(
+                         run.latenciesMs.begin(), run.latenciesMs.end(), [floorMs](double ms) { return ms < floorMs; }))
+                  << fixed(floorMs, 1) << fixed(s.median / floorMs) << fixed(s.p99 / floorMs)
+                  << QString::number(run.senderGaps) << QString::number(run.gapBroken) << QString::number(run.maxGapUs)
+                  << QString::number(run.maxLateUs);
             summary.row(cells);
             for (double ms : run.latenciesMs)
                 raw.row({ conditionName(condition), QString::number(baud), fixed(ms) });
@@ -149,13 +151,11 @@ std::optional<Options> parse(const QStringList& arguments)
     const QCommandLineOption sim("sim", "Path of orvik-sim.", "PATH");
     const QCommandLineOption rates("rates", "Comma-separated baud rates (default: all nine).", "LIST");
     const QCommandLineOption replies("replies", "Replies per rate, window idle.", "N", "200");
-    const QCommandLineOption preciseReplies(
-        "precise-replies", "Replies per rate, window idle, precise end-of-frame timer.", "N", "200");
     const QCommandLineOption waitReplies("wait-replies", "Replies per rate inside the wait.", "N", "30");
     const QCommandLineOption busyReplies("busy-replies", "Replies per rate with a core busy.", "N", "100");
     const QCommandLineOption polls("polls", "Polls in the cost run.", "N", "100");
     const QCommandLineOption interval("interval-ms", "Polling interval of the cost run.", "MS", "50");
-    parser.addOptions({ out, sim, rates, replies, preciseReplies, waitReplies, busyReplies, polls, interval });
+    parser.addOptions({ out, sim, rates, replies, waitReplies, busyReplies, polls, interval });
     parser.addHelpOption();
     parser.process(arguments);
     if (parser.positionalArguments().size() != 1) return std::nullopt;
@@ -170,7 +170,6 @@ std::optional<Options> parse(const QStringList& arguments)
             o.rates.push_back(r.toInt());
     }
     o.replies = parser.value(replies).toInt();
-    o.preciseReplies = parser.value(preciseReplies).toInt();
     o.waitReplies = parser.value(waitReplies).toInt();
     o.busyReplies = parser.value(busyReplies).toInt();
     o.polls = std::max(1, parser.value(polls).toInt());

@@ -19,7 +19,6 @@ enum class Condition {
     Plain, // the window idles in its event loop while the reply arrives
     InWait, // a handler sleeps in the message-pumping wait while the reply arrives
     BusyCore, // another thread spins on a core meanwhile
-    PreciseTimer, // as Plain, with the end-of-frame timer switched to Qt's precise kind from outside
     PlatformFloor, // no window: a bare event loop with a socket notifier and a precise 25 ms timer
 };
 QString conditionName(Condition condition);
