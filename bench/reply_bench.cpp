@@ -98,7 +98,7 @@ void tally(ReplyRun& run, FrameVerdict verdict, const PacedResult& sent)
     run.maxLateUs = std::max(run.maxLateUs, sent.maxLateUs);
 }
 
-ReplyRun runReplies(test::PtyDevice& device, int port, int baud, Condition condition, int replies)
+ReplyRun runReplies(test::PtyDevice& device, int port, int baud, Condition condition, int replies, int settleMs)
 {
     ReplyRun run;
     run.condition = condition;
@@ -116,6 +116,9 @@ ReplyRun runReplies(test::PtyDevice& device, int port, int baud, Condition condi
         const OneReply one = oneReply(probe, device, baud, condition, i);
         tally(run, one.verdict, one.sent);
         if (one.latencyMs) run.latenciesMs.push_back(*one.latencyMs);
+        QEventLoop settle;
+        QTimer::singleShot(settleMs, &settle, &QEventLoop::quit);
+        settle.exec();
     }
     return run;
 }

@@ -1,5 +1,6 @@
 // bench_window: the real window timed on a pseudo-terminal and on the simulated line; writes CSV files.
-//   bench_window reply    --out DIR [--rates 600,9600] [--replies 200] [--wait-replies 30] [--busy-replies 100]
+//   bench_window reply    --out DIR [--rates 600,9600] [--replies 200] [--settle-ms 30] [--wait-replies 30]
+//                         [--busy-replies 100]
 //   bench_window connect  --out DIR --sim PATH [--rates ...]
 //   bench_window pollcost --out DIR --sim PATH [--polls 100] [--interval-ms 50]
 #include "window_bench.h"
@@ -27,6 +28,7 @@ struct Options {
     QString sim;
     std::vector<int> rates;
     int replies = 200;
+    int settleMs = 30;
     int waitReplies = 30;
     int busyReplies = 100;
     int polls = 100;
@@ -63,6 +65,26 @@ void say(const QString& line)
     std::fprintf(stderr, "%s\n", qPrintable(line));
 }
 
+const char* const kReplyColumns
+    = "condition,baud,replies,whole,split,merged,lost,garbled,median_ms,p99_ms,min_ms,max_ms,shown_under_floor,"
+      "floor_ms,median_over_floor,p99_over_floor,sender_gaps,not_whole_after_sender_gap,writer_max_gap_us,"
+      "writer_max_late_us";
+
+QStringList summaryCells(const ReplyRun& run, int replies)
+{
+    const Summary s = summarise(run.latenciesMs);
+    const double floorMs = 25.0;
+    const auto early
+        = std::count_if(run.latenciesMs.begin(), run.latenciesMs.end(), [floorMs](double ms) { return ms < floorMs; });
+    QStringList cells { conditionName(run.condition), QString::number(run.baud), QString::number(replies) };
+    for (int v : run.verdicts)
+        cells << QString::number(v);
+    cells << fixed(s.median) << fixed(s.p99) << fixed(s.min) << fixed(s.max) << QString::number(early)
+          << fixed(floorMs, 1) << fixed(s.median / floorMs) << fixed(s.p99 / floorMs) << QString::number(run.senderGaps)
+          << QString::number(run.gapBroken) << QString::number(run.maxGapUs) << QString::number(run.maxLateUs);
+    return cells;
+}
+
 void replyMode(const Options& o)
 {
     QTemporaryDir ports;
@@ -71,33 +93,22 @@ void replyMode(const Options& o)
     const QString link = ports.filePath(QStringLiteral("COM%1").arg(kPtyPort));
     if (!QFile::link(device.slavePath(), link)) qFatal("cannot link %s", qPrintable(link));
 
-    CsvFile summary(o.out.filePath("reply_summary.csv"),
-        "condition,baud,replies,whole,split,merged,lost,garbled,median_ms,p99_ms,min_ms,max_ms,shown_under_floor,floor_"
-        "ms,"
-        "median_over_floor,p99_over_floor,sender_gaps,not_whole_after_sender_gap,writer_max_gap_us,writer_max_late_us");
+    CsvFile summary(o.out.filePath("reply_summary.csv"), kReplyColumns);
     CsvFile raw(o.out.filePath("reply_raw.csv"), "condition,baud,latency_ms");
     const std::pair<Condition, int> plan[] = { { Condition::PlatformFloor, o.replies }, { Condition::Plain, o.replies },
         { Condition::InWait, o.waitReplies }, { Condition::BusyCore, o.busyReplies } };
-    for (const auto& [condition, replies] : plan) {
-        if (replies <= 0) continue;
-        for (int baud : o.rates) {
+    // Rate by rate, every condition in turn: the load of a shared machine drifts, and a condition measured minutes
+    // after its floor would be compared with a different machine.
+    for (int baud : o.rates) {
+        for (const auto& [condition, replies] : plan) {
+            if (replies <= 0) continue;
             const ReplyRun run = condition == Condition::PlatformFloor
                 ? runPlatformFloor(device, baud, replies)
-                : runReplies(device, kPtyPort, baud, condition, replies);
-            const Summary s = summarise(run.latenciesMs);
-            const double floorMs = 25.0;
-            QStringList cells { conditionName(condition), QString::number(baud), QString::number(replies) };
-            for (int v : run.verdicts)
-                cells << QString::number(v);
-            cells << fixed(s.median) << fixed(s.p99) << fixed(s.min) << fixed(s.max)
-                  << QString::number(std::count_if(
-                         run.latenciesMs.begin(), run.latenciesMs.end(), [floorMs](double ms) { return ms < floorMs; }))
-                  << fixed(floorMs, 1) << fixed(s.median / floorMs) << fixed(s.p99 / floorMs)
-                  << QString::number(run.senderGaps) << QString::number(run.gapBroken) << QString::number(run.maxGapUs)
-                  << QString::number(run.maxLateUs);
-            summary.row(cells);
+                : runReplies(device, kPtyPort, baud, condition, replies, o.settleMs);
+            summary.row(summaryCells(run, replies));
             for (double ms : run.latenciesMs)
                 raw.row({ conditionName(condition), QString::number(baud), fixed(ms) });
+            const Summary s = summarise(run.latenciesMs);
             say(QStringLiteral("%1 %2 baud: whole %3/%4, median %5 ms, p99 %6 ms")
                     .arg(conditionName(condition))
                     .arg(baud)
@@ -151,11 +162,12 @@ std::optional<Options> parse(const QStringList& arguments)
     const QCommandLineOption sim("sim", "Path of orvik-sim.", "PATH");
     const QCommandLineOption rates("rates", "Comma-separated baud rates (default: all nine).", "LIST");
     const QCommandLineOption replies("replies", "Replies per rate, window idle.", "N", "200");
+    const QCommandLineOption settle("settle-ms", "Idle time of the window between replies.", "MS", "30");
     const QCommandLineOption waitReplies("wait-replies", "Replies per rate inside the wait.", "N", "30");
     const QCommandLineOption busyReplies("busy-replies", "Replies per rate with a core busy.", "N", "100");
     const QCommandLineOption polls("polls", "Polls in the cost run.", "N", "100");
     const QCommandLineOption interval("interval-ms", "Polling interval of the cost run.", "MS", "50");
-    parser.addOptions({ out, sim, rates, replies, waitReplies, busyReplies, polls, interval });
+    parser.addOptions({ out, sim, rates, replies, settle, waitReplies, busyReplies, polls, interval });
     parser.addHelpOption();
     parser.process(arguments);
     if (parser.positionalArguments().size() != 1) return std::nullopt;
@@ -170,6 +182,7 @@ std::optional<Options> parse(const QStringList& arguments)
             o.rates.push_back(r.toInt());
     }
     o.replies = parser.value(replies).toInt();
+    o.settleMs = parser.value(settle).toInt();
     o.waitReplies = parser.value(waitReplies).toInt();
     o.busyReplies = parser.value(busyReplies).toInt();
     o.polls = std::max(1, parser.value(polls).toInt());

@@ -34,7 +34,8 @@ struct ReplyRun {
     qint64 maxLateUs = 0;
 };
 // Polls slaves 1..16 in turn; the device answers each poll with a distance reply paced at baud.
-ReplyRun runReplies(test::PtyDevice& device, int port, int baud, Condition condition, int replies);
+// Between replies the window is left settleMs to paint and idle, as it would between polls seconds apart.
+ReplyRun runReplies(test::PtyDevice& device, int port, int baud, Condition condition, int replies, int settleMs);
 // The same replies read by a bare event loop: the platform's floor for reply to screen.
 ReplyRun runPlatformFloor(test::PtyDevice& device, int baud, int replies);
 // Counts one reply into run.
