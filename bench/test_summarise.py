@@ -54,6 +54,11 @@ class Summary(unittest.TestCase):
                    [reply_row("plain", 600, 25.5, 28.0, whole=199, broken_after_gap=1)])
         self.assertIn("Goal (all whole): met.", summarise.reply_section(self.dir.name))
 
+    def test_breaks_in_the_bare_event_loop_judge_nothing(self):
+        self.write("reply_summary.csv", REPLY_FIELDS,
+                   [reply_row("plain", 600, 25.5, 28.0), reply_row("platform", 600, 25.3, 28.0, whole=198)])
+        self.assertIn("Goal (all whole): met.", summarise.reply_section(self.dir.name))
+
     def test_a_split_without_a_pause_fails_integrity(self):
         self.write("reply_summary.csv", REPLY_FIELDS,
                    [reply_row("plain", 600, 25.5, 28.0), reply_row("in-wait", 600, 101.0, 125.0, whole=29, replies=30)])
