@@ -1,6 +1,5 @@
 // Port discovery, connecting with the baud-rate search, and disconnecting.
 #include "handler_guard.h"
-#include "int_conversion.h"
 #include "port_names.h"
 #include "tform1.h"
 
@@ -76,9 +75,7 @@ void TForm1::connectAttempt()
         DeviceFound = false;
         return;
     }
-    // Everything after the first three characters ("COM") is the port number.
-    const QString portName = ComboBox1->itemText(index);
-    MSComm1->setCommPort(StrToInt(portName.mid(3)));
+    MSComm1->setCommPort(portNumberOf(ComboBox1->itemText(index)));
     MSComm1->setOnComm([this](SerialControl* sender) { guarded([&] { MSComm1Comm(sender); }); });
     ComboBox1->setEnabled(false);
     setTextColour(Button1, kRed);
