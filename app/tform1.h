@@ -16,7 +16,9 @@
 #include "request_frame.h"
 #include "rx_assembly.h"
 #include "serial_control.h"
+#include "slave_statistics.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -85,6 +87,10 @@ private:
     void PageControl1Change(QObject* Sender);
     void Timer1Timer(QObject* Sender);
     void WMSlaveAnswered();
+    void countAnswer(const orvik::FrameMeaning& meaning);
+    void showSlaveStatistics(quint8 slave);
+    void showAllSlaveStatistics();
+    qint64 lastByteOutUs(int bytes) const;
 
     // Device commands.
     void WriteRegister(quint8 reg, quint8 high, quint8 low);
@@ -124,4 +130,8 @@ private:
     bool m_memoHoldsEmptyLine = false; // the empty memo stands for one logged empty frame
     std::optional<orvik::RequestFrame> m_lastRequest; // the bytes of the last request sent, to know its echo
     orvik::FrameCloser m_frameCloser;
+    orvik::SlaveStatistics m_stats; // per-slave counts since the last connect, shown as each row's tooltip
+    QElapsedTimer m_clock; // monotonic time of the line's events
+    qint64 m_lastByteInUs = 0; // when the frame being received last grew
+    std::array<QLabel*, 16> m_rowLabels {};
 };

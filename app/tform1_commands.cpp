@@ -1,5 +1,6 @@
 // Device commands on the hardware-settings page and the polling cycle of the data page.
 #include "int_conversion.h"
+#include "serial_settings.h"
 #include "tform1.h"
 
 #include <limits>
@@ -104,9 +105,14 @@ void TForm1::Timer1Timer(QObject*)
         QCheckBox* box = LinkBoxes[CurrentSlave - 1];
         box->setChecked(false);
         box->setEnabled(false);
+        m_stats.unanswered(CurrentSlave);
+        showSlaveStatistics(CurrentSlave);
     }
     CurrentSlave = (CurrentSlave >= kFirstSlave && CurrentSlave < kLastSlave) ? CurrentSlave + 1 : kFirstSlave;
-    sendFrame(distancePoll(CurrentSlave));
+    const RequestFrame poll = distancePoll(CurrentSlave);
+    sendFrame(poll);
+    m_stats.pollSent(CurrentSlave, lastByteOutUs(static_cast<int>(poll.size())));
+    showSlaveStatistics(CurrentSlave);
 }
 
 void TForm1::WMSlaveAnswered()
@@ -115,6 +121,46 @@ void TForm1::WMSlaveAnswered()
     QCheckBox* box = LinkBoxes[CurrentSlave - 1];
     box->setChecked(true);
     box->setEnabled(true);
+}
+
+// A frame from the polled slave while its poll is outstanding is its answer, intact or damaged.
+void TForm1::countAnswer(const FrameMeaning& meaning)
+{
+    if (!meaning.answered || LastRegister != kRegisterDistance) return;
+    if (CurrentSlave < kFirstSlave || CurrentSlave > kLastSlave) return;
+    m_stats.answered(CurrentSlave, meaning.kind != FrameKind::Damaged, m_lastByteInUs);
+    showSlaveStatistics(CurrentSlave);
+}
+
+// The row's statistics as the tooltip of its label, link box and distance field, and as the description a screen
+// reader gives the box and the field.
+void TForm1::showSlaveStatistics(quint8 slave)
+{
+    const QString text = m_stats.describe(slave);
+    if (text.isEmpty()) return;
+    const std::size_t row = slave - kFirstSlave;
+    m_rowLabels[row]->setToolTip(text);
+    for (QWidget* widget : { static_cast<QWidget*>(LinkBoxes[row]), static_cast<QWidget*>(DistanceEdits[slave]) }) {
+        widget->setToolTip(text);
+        widget->setAccessibleDescription(text);
+    }
+}
+
+void TForm1::showAllSlaveStatistics()
+{
+    for (quint8 slave = kFirstSlave; slave <= kLastSlave; ++slave)
+        showSlaveStatistics(slave);
+}
+
+// When the last of `bytes` just written leaves the adapter: ten bit times a byte at the line's rate.
+qint64 TForm1::lastByteOutUs(int bytes) const
+{
+    qint64 baud = 9600;
+    try {
+        baud = std::max(1, parseSettings(MSComm1->settings()).baud);
+    } catch (const SerialError&) {
+    }
+    return m_clock.nsecsElapsed() / 1000 + qint64(bytes) * 10 * 1'000'000 / baud;
 }
 
 // Digits and Backspace reach the field, Enter moves the focus on, every other character is swallowed.

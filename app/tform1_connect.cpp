@@ -75,6 +75,8 @@ void TForm1::connectAttempt()
         return;
     }
     MSComm1->setCommPort(portNumberOf(ComboBox1->itemText(index)));
+    m_stats.reset();
+    showAllSlaveStatistics();
     MSComm1->setOnComm([this](SerialControl* sender) { guarded([&] { MSComm1Comm(sender); }); });
     ComboBox1->setEnabled(false);
     setTextColour(Button1, kRed);

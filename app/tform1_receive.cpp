@@ -67,7 +67,9 @@ void TForm1::takeWaitingBytes()
     // The count is read as a full int: a 16-bit read would turn a large backlog negative and drop it unseen.
     const int count = MSComm1->inBufferCount();
     const QByteArray received = MSComm1->inputData();
-    m_frameCloser.bytesAppended(appendReceived(RxText, RxCount, count, received));
+    const int appended = appendReceived(RxText, RxCount, count, received);
+    if (appended > 0) m_lastByteInUs = m_clock.nsecsElapsed() / 1000;
+    m_frameCloser.bytesAppended(appended);
     MSComm1->setInputLen(0);
     MSComm1->setInBufferCount(0);
     Timer2->setInterval(kEndOfFrameMs);
@@ -106,6 +108,7 @@ void TForm1::logFrame(const QString& text)
 void TForm1::applyFrame(const FrameMeaning& meaning)
 {
     if (meaning.answered) ReplySeen = true;
+    countAnswer(meaning);
     switch (meaning.kind) {
     case FrameKind::DeviceInfo:
         showDeviceInfo(meaning.device);

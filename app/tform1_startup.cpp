@@ -77,6 +77,9 @@ void TForm1::FormCreate()
     Timer1->stop();
     RxText.clear();
     CreateSlaveControls();
+    m_rowLabels = slaveAddressLabels(Panel2);
+    m_clock.start();
+    showAllSlaveStatistics();
     Memo1->clear();
     BitBtn1->hide();
     BitBtn2->hide();

@@ -5,6 +5,8 @@ add_library(orvik_link STATIC
   reply_decoder.h reply_decoder.cpp
   frame_meaning.h frame_meaning.cpp
   line_format.h line_format.cpp
+  slave_statistics.h slave_statistics.cpp
+  distance_log.h distance_log.cpp
   distance_text.h distance_text.cpp
   int_conversion.h int_conversion.cpp
   port_names.h port_names.cpp

@@ -138,4 +138,12 @@ void createSlaveControls(
     }
 }
 
+std::array<QLabel*, 16> slaveAddressLabels(const QWidget* panel2)
+{
+    std::array<QLabel*, 16> labels {};
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        labels[i] = panel2->findChild<QLabel*>(QString::fromLatin1(kSlaveRows[i].addressLabel));
+    return labels;
+}
+
 } // namespace orvik

@@ -105,4 +105,7 @@ struct Ui_TForm1 {
 void createSlaveControls(
     QWidget* panel2, std::array<QCheckBox*, 16>& linkBoxes, std::array<QLineEdit*, 17>& distanceEdits);
 
+// The "Addr: ID n" labels of the slave rows on panel2, index 0 for slave 1.
+std::array<QLabel*, 16> slaveAddressLabels(const QWidget* panel2);
+
 } // namespace orvik

@@ -3,6 +3,7 @@
 #include "form_probe.h"
 #include "scripted_device.h"
 
+#include <QAccessible>
 #include <QInputMethodEvent>
 #include <QSignalSpy>
 #include <QtTest>
@@ -32,6 +33,9 @@ private slots:
     void tabLeavesNumericFields();
     void inputMethodTextIsFiltered();
     void focusStaysWhereTheUserPutItDuringSearch();
+    void slaveStatistics_data();
+    void slaveStatistics();
+    void statisticsResetAtConnect();
 };
 
 // Each row sends one request, then delivers frames, each closed by silence.
@@ -191,6 +195,69 @@ void TestAnswersAndKeys::focusStaysWhereTheUserPutItDuringSearch()
     probe.Button1Click();
     QVERIFY(probe.DeviceFound());
     QCOMPARE(QApplication::focusWidget(), probe.ui().Edit2);
+}
+
+namespace {
+
+QString countsOf(QWidget* widget)
+{
+    return widget->toolTip().section(QStringLiteral(" · 响应"), 0, 0);
+}
+
+} // namespace
+
+// Slave 2 is polled, the frames arrive, and the next tick takes the verdict.
+void TestAnswersAndKeys::slaveStatistics_data()
+{
+    QTest::addColumn<QStringList>("frames");
+    QTest::addColumn<QString>("counts");
+    const QString counts = QStringLiteral("轮询 1 · 应答 %1 · 校验错 %2 · 无应答 %3");
+    QTest::newRow("good answer") << QStringList { "02 03 04 00 00 30 39 1D 21" } << counts.arg(1).arg(0).arg(0);
+    QTest::newRow("damaged answer") << QStringList { "02 03 04 00 00 30 39 1D 20" } << counts.arg(0).arg(1).arg(0);
+    QTest::newRow("silence") << QStringList {} << counts.arg(0).arg(0).arg(1);
+    QTest::newRow("slave 1 answers late")
+        << QStringList { "01 03 04 00 00 30 39 2E 21" } << counts.arg(0).arg(0).arg(1);
+    QTest::newRow("echo of the poll") << QStringList { "02 03 00 15 00 02 D5 FC" } << counts.arg(0).arg(0).arg(1);
+}
+
+void TestAnswersAndKeys::slaveStatistics()
+{
+    QFETCH(QStringList, frames);
+    QFETCH(QString, counts);
+    TForm1Probe probe;
+    probe.connectDirectly();
+    probe.CurrentSlave() = 1;
+    probe.Timer1Timer();
+    for (const QString& frame : frames)
+        probe.receiveFrame(hexBytes(qPrintable(frame)));
+    probe.Timer1Timer();
+
+    QWidget* box = probe.LinkBoxes()[1];
+    QWidget* field = probe.DistanceEdits()[2];
+    QCOMPARE(countsOf(box), counts);
+    QCOMPARE(field->toolTip(), box->toolTip());
+    QCOMPARE(probe.window().findChild<QLabel*>("Label3")->toolTip(), box->toolTip());
+    for (QWidget* w : { box, field })
+        QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Description), box->toolTip());
+    // Intact and damaged answers are timed; silence is not.
+    QCOMPARE(box->toolTip().endsWith(QStringLiteral("响应 —")), counts.endsWith(QStringLiteral("无应答 1")));
+    QCOMPARE(countsOf(probe.LinkBoxes()[0]), QStringLiteral("轮询 0 · 应答 0 · 校验错 0 · 无应答 0"));
+}
+
+void TestAnswersAndKeys::statisticsResetAtConnect()
+{
+    TForm1Probe probe;
+    ScriptedDevice device(probe.comm, 9600);
+    probe.connectDirectly();
+    probe.Timer1Timer();
+    probe.Timer1Timer();
+    QCOMPARE(countsOf(probe.LinkBoxes()[0]), QStringLiteral("轮询 1 · 应答 0 · 校验错 0 · 无应答 1"));
+    probe.ui().Button1->setText(QStringLiteral("联机"));
+    probe.ComboBox1DropDown();
+    probe.ui().ComboBox1->setItemIndex(0);
+    probe.Button1Click();
+    QVERIFY(probe.DeviceFound());
+    QCOMPARE(probe.LinkBoxes()[0]->toolTip(), QStringLiteral("轮询 0 · 应答 0 · 校验错 0 · 无应答 0 · 响应 —"));
 }
 
 QTEST_MAIN(TestAnswersAndKeys)

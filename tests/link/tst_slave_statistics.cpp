@@ -1,0 +1,57 @@
+// Per-slave statistics: counts, and the last and median response times at a tenth of a millisecond.
+#include "slave_statistics.h"
+
+#include <QTest>
+
+using namespace orvik;
+
+class TestSlaveStatistics : public QObject {
+    Q_OBJECT
+
+private slots:
+    void describe_data();
+    void describe();
+};
+
+// Each step: 'p' poll sent at 0 µs, 'a<us>' intact answer ending at that time, 'd<us>' damaged one, 's' silence.
+void TestSlaveStatistics::describe_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("text");
+    const QString head = QStringLiteral("轮询 %1 · 应答 %2 · 校验错 %3 · 无应答 %4 · 响应 ");
+    // clang-format off
+    QTest::newRow("nothing yet") << QStringList {} << head.arg(0).arg(0).arg(0).arg(0) + "—";
+    QTest::newRow("one silent poll") << QStringList { "p", "s" } << head.arg(1).arg(0).arg(0).arg(1) + "—";
+    QTest::newRow("one answer") << QStringList { "p", "a9750" } << head.arg(1).arg(1).arg(0).arg(0) + "9.8 ms（中位 9.8 ms）";
+    QTest::newRow("damaged answer is timed") << QStringList { "p", "d12000" } << head.arg(1).arg(0).arg(1).arg(0) + "12.0 ms（中位 12.0 ms）";
+    QTest::newRow("odd count median") << QStringList { "p", "a9000", "p", "a30000", "p", "a9700" }
+                                      << head.arg(3).arg(3).arg(0).arg(0) + "9.7 ms（中位 9.7 ms）";
+    QTest::newRow("even count median") << QStringList { "p", "a9000", "p", "a9700", "p", "a10000", "p", "a500000" }
+                                       << head.arg(4).arg(4).arg(0).arg(0) + "500.0 ms（中位 9.9 ms）";
+    QTest::newRow("second answer to one poll") << QStringList { "p", "a5000", "a7000", "s" } << head.arg(1).arg(1).arg(0).arg(0) + "5.0 ms（中位 5.0 ms）";
+    QTest::newRow("answer before the poll left") << QStringList { "p", "a-300" } << head.arg(1).arg(1).arg(0).arg(0) + "0.0 ms（中位 0.0 ms）";
+    QTest::newRow("answer without a poll") << QStringList { "a5000", "s" } << head.arg(0).arg(0).arg(0).arg(0) + "—";
+    // clang-format on
+}
+
+void TestSlaveStatistics::describe()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, text);
+    SlaveStatistics stats;
+    stats.pollSent(2, 0); // another slave's polls do not mix in
+    for (const QString& step : steps) {
+        const qint64 at = step.mid(1).toLongLong();
+        if (step == "p") stats.pollSent(5, 0);
+        if (step == "s") stats.unanswered(5);
+        if (step.startsWith('a') || step.startsWith('d')) stats.answered(5, step.startsWith('a'), at);
+    }
+    QCOMPARE(stats.describe(5), text);
+    stats.reset();
+    QCOMPARE(stats.describe(5), QStringLiteral("轮询 0 · 应答 0 · 校验错 0 · 无应答 0 · 响应 —"));
+    QCOMPARE(stats.describe(0), QString());
+    QCOMPARE(stats.describe(17), QString());
+}
+
+QTEST_APPLESS_MAIN(TestSlaveStatistics)
+#include "tst_slave_statistics.moc"
