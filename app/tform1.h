@@ -11,6 +11,7 @@
 // which pumps events in 100 ms slices so that replies are decoded while they wait.
 #pragma once
 
+#include "distance_log.h"
 #include "form1_ui.h"
 #include "frame_meaning.h"
 #include "request_frame.h"
@@ -134,4 +135,5 @@ private:
     QElapsedTimer m_clock; // monotonic time of the line's events
     qint64 m_lastByteInUs = 0; // when the frame being received last grew
     std::array<QLabel*, 16> m_rowLabels {};
+    orvik::DistanceLog m_distances; // every distance shown since the last connect, for export
 };

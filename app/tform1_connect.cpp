@@ -76,6 +76,7 @@ void TForm1::connectAttempt()
     }
     MSComm1->setCommPort(portNumberOf(ComboBox1->itemText(index)));
     m_stats.reset();
+    m_distances.clear();
     showAllSlaveStatistics();
     MSComm1->setOnComm([this](SerialControl* sender) { guarded([&] { MSComm1Comm(sender); }); });
     ComboBox1->setEnabled(false);

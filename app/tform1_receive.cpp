@@ -4,6 +4,7 @@
 #include "tform1.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QTextCursor>
 
 using namespace orvik;
@@ -117,6 +118,7 @@ void TForm1::applyFrame(const FrameMeaning& meaning)
         // A distance that arrives while no slave is being polled has no box to go to.
         if (isSlaveAddress(CurrentSlave)) {
             DistanceEdits[CurrentSlave]->setText(distanceText(meaning.distance));
+            m_distances.add(QDateTime::currentMSecsSinceEpoch(), CurrentSlave, meaning.distance);
             QEvent answered(static_cast<QEvent::Type>(WM_SLAVE_ANSWERED));
             QCoreApplication::sendEvent(this, &answered);
         }
