@@ -1,6 +1,6 @@
 #include "bench_support.h"
 
-#include "crc16.h"
+#include "wire_kit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,7 +20,7 @@ constexpr double kPassMs = 1200.0; // two requests with a 600 ms wait each, per 
 
 QString hexLine(const QByteArray& bytes)
 {
-    return QString::fromLatin1(bytes.toHex(' ').toUpper()) + QLatin1Char(' ');
+    return test::wireHex(bytes) + QLatin1Char(' ');
 }
 
 } // namespace
@@ -67,16 +67,11 @@ std::vector<qint64> pacedOffsetsUs(int bytes, int baud)
 QByteArray distanceReply(quint8 slave, qint32 value)
 {
     const auto word = static_cast<quint32>(value);
-    ScratchBuffer frame {};
-    frame[0] = slave;
-    frame[1] = 3;
-    frame[2] = 4;
+    QByteArray frame;
+    frame.append(static_cast<char>(slave)).append('\x03').append('\x04');
     for (int i = 0; i < 4; ++i)
-        frame[static_cast<size_t>(3 + i)] = static_cast<quint8>(word >> (24 - 8 * i));
-    const quint16 crc = CalcCrc16(frame, 0, 6);
-    frame[7] = static_cast<quint8>(crc & 0xFF);
-    frame[8] = static_cast<quint8>(crc >> 8);
-    return QByteArray(reinterpret_cast<const char*>(frame.data()), 9);
+        frame.append(static_cast<char>(word >> (24 - 8 * i)));
+    return test::withCrc(frame);
 }
 
 QString verdictName(FrameVerdict verdict)

@@ -1,18 +1,11 @@
 // The arithmetic behind the benchmark figures: a wrong percentile, pacing or floor would misstate every result.
 #include "bench_support.h"
+#include "wire_kit.h"
 
 #include <QtTest>
 
 using namespace orvik::bench;
-
-namespace {
-
-QByteArray hexBytes(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-} // namespace
+using orvik::test::hexBytes;
 
 class TestBenchSupport : public QObject {
     Q_OBJECT

@@ -2,10 +2,27 @@
 
 #include "serial_settings.h"
 
+#include <QSet>
 #include <algorithm>
 #include <utility>
 
 namespace orvik {
+
+namespace {
+
+// The ports some fake holds open in this process: a second open of one fails, as the real port's lock makes it.
+QSet<int>& portsInUse()
+{
+    static QSet<int> ports;
+    return ports;
+}
+
+} // namespace
+
+FakeSerialControl::~FakeSerialControl()
+{
+    if (m_open) portsInUse().remove(m_openPort);
+}
 
 void FakeSerialControl::setSettings(const QString& settings)
 {
@@ -19,19 +36,24 @@ void FakeSerialControl::setPortOpen(bool open)
     if (!open) {
         if (m_open) {
             m_open = false;
+            m_input.clear(); // what waited goes with the session
+            portsInUse().remove(m_openPort);
             m_log.append(QStringLiteral("close"));
         }
         return;
     }
     const QString name = QStringLiteral("COM%1").arg(m_commPort);
     if (m_open) throw SerialError((name + QStringLiteral(" is already open")).toStdString());
-    const bool refused = m_openPolicy ? !m_openPolicy(m_commPort, m_settings) : m_refuseOpen;
+    const bool refused
+        = portsInUse().contains(m_commPort) || (m_openPolicy ? !m_openPolicy(m_commPort, m_settings) : m_refuseOpen);
     if (refused) {
         m_log.append(QStringLiteral("refused ") + name);
         throw SerialError(("Cannot open " + name + ": the port is in use").toStdString());
     }
     m_open = true;
     m_input.clear();
+    m_openPort = m_commPort;
+    portsInUse().insert(m_openPort);
     m_log.append(QStringLiteral("open ") + name);
 }
 

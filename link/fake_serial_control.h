@@ -10,11 +10,17 @@
 namespace orvik {
 
 // Behaves like the real control where the program can tell (throws on a write to a closed port, on malformed
-// settings and on a refused open; an open empties the input; bytes delivered to a closed port are lost) and
-// reports everything synchronously, inside the test's own call.
+// settings and on a refused open; a port another fake holds open is refused; an open empties the input and so does
+// a close; bytes delivered to a closed port are lost) and reports everything synchronously, inside the test's own
+// call. tests/serial/tst_serial_contract.cpp runs both controls through the same cases.
 class FakeSerialControl final : public SerialControl {
 public:
     using OpenPolicy = std::function<bool(int port, const QString& settings)>;
+
+    FakeSerialControl() = default;
+    ~FakeSerialControl() override;
+    FakeSerialControl(const FakeSerialControl&) = delete;
+    FakeSerialControl& operator=(const FakeSerialControl&) = delete;
 
     void setCommPort(int port) override { m_commPort = port; }
     int commPort() const override { return m_commPort; }
@@ -80,6 +86,7 @@ private:
     int m_rThreshold = 1;
     InputMode m_inputMode = InputMode::Binary;
     bool m_open = false;
+    int m_openPort = 0; // the port held while open; setCommPort only names the next one
     bool m_refuseOpen = false;
     OpenPolicy m_openPolicy;
     QByteArray m_input;

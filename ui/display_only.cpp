@@ -1,6 +1,8 @@
 #include "display_only.h"
 
+#include <QCoreApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QVariant>
 #include <QWidget>
 
@@ -53,8 +55,10 @@ protected:
 
 DisplayOnlyFilter* sharedFilter()
 {
-    // One filter for all display-only widgets of the process; it holds no state.
-    static auto* filter = new DisplayOnlyFilter;
+    // One filter for all display-only widgets of the application; it holds no state. The application owns it, so it
+    // goes with the application (and a later application gets a new one).
+    static QPointer<DisplayOnlyFilter> filter;
+    if (!filter) filter = new DisplayOnlyFilter(QCoreApplication::instance());
     return filter;
 }
 

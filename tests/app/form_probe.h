@@ -5,6 +5,7 @@
 #include "fake_serial_control.h"
 #include "handler_guard.h"
 #include "tform1.h"
+#include "wire_kit.h"
 
 #include <QStringList>
 #include <memory>
@@ -155,13 +156,5 @@ private:
     bool m_enumerationFails = false;
 };
 
-// "FF 03 00" -> bytes.
-inline QByteArray hexBytes(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-// bytes -> "FF 03 00" (no trailing blank).
-inline QString wireHex(const QByteArray& bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
+using orvik::test::hexBytes;
+using orvik::test::wireHex;

@@ -1,8 +1,8 @@
 // A device on the fake serial line: answers at its own baud rate only, a few milliseconds after each request.
 #pragma once
 
-#include "crc16.h"
 #include "fake_serial_control.h"
+#include "wire_kit.h"
 
 #include <QSet>
 #include <QTimer>
@@ -21,16 +21,6 @@ public:
     int replyDelayMs = 5;
     bool echoWrites = true;
     qint32 distanceOf(int slave) const { return 10000 * slave + 1234; }
-
-    static QByteArray withCrc(QByteArray bytes)
-    {
-        orvik::ScratchBuffer buffer {};
-        std::copy(bytes.begin(), bytes.end(), buffer.begin());
-        const quint16 crc = orvik::CalcCrc16(buffer, 0, int(bytes.size()) - 1);
-        bytes.append(char(crc & 0xFF));
-        bytes.append(char(crc >> 8));
-        return bytes;
-    }
 
     void setBaud(int baud) { m_baud = baud; }
 
@@ -57,7 +47,7 @@ private:
         } else {
             return;
         }
-        reply = withCrc(reply);
+        reply = orvik::test::withCrc(reply);
         QTimer::singleShot(replyDelayMs, this, [this, reply] {
             if (m_line->portOpen()) m_line->deliver(reply);
         });

@@ -19,8 +19,8 @@ QStringList writtenHex(FakeSerialControl* line)
 
 QString pollOf(int slave)
 {
-    return wireHex(ScriptedDevice::withCrc(
-        QByteArray::fromHex(QByteArray::number(slave, 16).rightJustified(2, '0') + "0300150002")));
+    return wireHex(
+        test::withCrc(QByteArray::fromHex(QByteArray::number(slave, 16).rightJustified(2, '0') + "0300150002")));
 }
 
 // Types text as key presses; characters without a key of their own arrive as an input method would deliver them.
@@ -73,11 +73,11 @@ void TestCommands::commandFrames_data()
     QTest::newRow("calibration") << "BitBtn1"
                                  << "FF 06 00 58 00 0B 5C 00";
     QTest::newRow("power") << "BitBtn2"
-                           << wireHex(ScriptedDevice::withCrc(QByteArray::fromHex("FF060058"
-                                                                                  "0016")));
+                           << wireHex(test::withCrc(QByteArray::fromHex("FF060058"
+                                                                        "0016")));
     QTest::newRow("save") << "BitBtn4"
-                          << wireHex(ScriptedDevice::withCrc(QByteArray::fromHex("FF060058"
-                                                                                 "0021")));
+                          << wireHex(test::withCrc(QByteArray::fromHex("FF060058"
+                                                                       "0021")));
 }
 
 void TestCommands::commandFrames()
@@ -130,9 +130,9 @@ void TestCommands::writeParametersSpacedHalfASecond()
     probe.comm->onWrite = [&](const QByteArray&) { at << clock.elapsed(); };
     probe.Button2Click(); // "延时测量", delay 5, address 1 from the start-up state
     QCOMPARE(writtenHex(probe.comm),
-        QStringList({ wireHex(ScriptedDevice::withCrc(QByteArray::fromHex("FF0600110003"))),
-            wireHex(ScriptedDevice::withCrc(QByteArray::fromHex("FF0600130005"))),
-            wireHex(ScriptedDevice::withCrc(QByteArray::fromHex("FF0600140001"))) }));
+        QStringList({ wireHex(test::withCrc(QByteArray::fromHex("FF0600110003"))),
+            wireHex(test::withCrc(QByteArray::fromHex("FF0600130005"))),
+            wireHex(test::withCrc(QByteArray::fromHex("FF0600140001"))) }));
     QCOMPARE(at.size(), 3);
     QVERIFY(at[1] - at[0] >= 500);
     QVERIFY(at[2] - at[1] >= 500);
@@ -156,8 +156,7 @@ void TestCommands::baudChangeMovesThePort()
     probe.connectDirectly(9600);
     probe.ui().ComboBox2->setItemIndex(8); // "115200"
     probe.BitBtn5Click();
-    QCOMPARE(
-        wireHex(probe.comm->written().first()), wireHex(ScriptedDevice::withCrc(QByteArray::fromHex("FF060018C200"))));
+    QCOMPARE(wireHex(probe.comm->written().first()), wireHex(test::withCrc(QByteArray::fromHex("FF060018C200"))));
     QCOMPARE(probe.comm->currentBaud(), 115200);
     QVERIFY(probe.comm->portOpen());
     QCOMPARE(probe.ui().StatusBar1->panelText(0), QStringLiteral("波特率更新成功！"));

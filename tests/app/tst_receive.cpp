@@ -1,5 +1,4 @@
 // Receive assembly and the end-of-frame decoding and dispatch, driven through the window with a fake serial control.
-#include "crc16.h"
 #include "form_probe.h"
 
 #include <QtTest>
@@ -11,13 +10,7 @@ namespace {
 // Appends the Modbus CRC (low byte first) to a frame given as wire hex.
 QByteArray withCrc(const char* hex)
 {
-    QByteArray bytes = hexBytes(hex);
-    ScratchBuffer buffer {};
-    std::copy(bytes.begin(), bytes.end(), buffer.begin());
-    const quint16 crc = CalcCrc16(buffer, 0, int(bytes.size()) - 1);
-    bytes.append(char(crc & 0xFF));
-    bytes.append(char(crc >> 8));
-    return bytes;
+    return test::withCrc(hexBytes(hex));
 }
 
 // Counts slave-answered messages reaching the window.

@@ -243,8 +243,7 @@ class Session:
     def env(self):
         env = dict(os.environ)
         env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.runtime,
-                   ORVIK_PORTS_DIR=self.ports, ORVIK_INSPECT_SOCKET=self.socket_path, LC_ALL="C.UTF-8",
-                   ASAN_OPTIONS="detect_leaks=0")
+                   ORVIK_PORTS_DIR=self.ports, ORVIK_INSPECT_SOCKET=self.socket_path, LC_ALL="C.UTF-8")
         return env
 
     def start_sim(self, port, *options):

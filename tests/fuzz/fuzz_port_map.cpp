@@ -4,6 +4,7 @@
 // device not already named must take the lowest free numbers in device order; nothing may throw.
 #include "fuzz_input.h"
 #include "port_map.h"
+#include "pty_device.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
-#include <pty.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,7 +27,8 @@ namespace {
 struct Fixture {
     QString base; // holds the ports folder and the link targets
     QString ports;
-    QStringList ptys; // slave paths of two pseudo-terminals kept open for the whole run
+    std::unique_ptr<orvik::test::PtyDevice> terminals[2]; // kept open for the whole run
+    QStringList ptys; // their slave paths
 };
 Fixture* g_fixture = nullptr;
 
@@ -242,12 +244,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     require(QDir().mkpath(g_fixture->ports) && QDir().mkpath(g_fixture->base + QStringLiteral("/folder")));
     QFile file(g_fixture->base + QStringLiteral("/file"));
     require(file.open(QIODevice::WriteOnly));
-    for (int i = 0; i < 2; ++i) {
-        int master = -1;
-        int slave = -1;
-        char name[PATH_MAX];
-        require(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
-        g_fixture->ptys << QFile::decodeName(name);
+    for (auto& terminal : g_fixture->terminals) {
+        terminal = std::make_unique<orvik::test::PtyDevice>();
+        g_fixture->ptys << terminal->slavePath();
     }
     // A link to the first terminal next to the ports folder, for the relative targets.
     require(QFile::link(g_fixture->ptys[0], g_fixture->base + QLatin1Char('/') + QDir(g_fixture->ptys[0]).dirName()));

@@ -2,7 +2,7 @@
 // other event codes, short and long input arrays, polling ticks, baud-rate choices and changes of the request
 // bookkeeping. After every step the receive state must hold exactly the bytes the line delivered since the last frame
 // end; every frame end must log that frame as one memo line and act on it only as its length, CRC, function code and
-// the register of the latest request say. The CRC and the frame layouts are worked out here independently.
+// the register of the latest request say. The frame layouts are worked out here, the CRC by the tests' own oracle.
 #include "distance_text.h"
 #include "form_probe.h"
 #include "fuzz_input.h"
@@ -13,6 +13,8 @@
 using namespace orvik;
 using orvik::fuzz::Input;
 using orvik::fuzz::require;
+using orvik::test::crcValid;
+using orvik::test::withCrc;
 
 namespace {
 
@@ -20,31 +22,6 @@ QApplication* g_app = nullptr;
 // How often in a row the end of a frame may be put off for bytes that never come; "a few rounds" at most.
 constexpr int kMaxDeferrals = 16;
 TForm1Probe* g_probe = nullptr;
-
-// Built from the polynomial, not taken from the core, so that a wrong CRC cannot agree with itself.
-quint16 modbusCrc(const QByteArray& bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (const char c : bytes) {
-        crc ^= static_cast<quint8>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<quint16>((crc >> 1) ^ 0xA001) : static_cast<quint16>(crc >> 1);
-    }
-    return crc;
-}
-
-QByteArray withCrc(QByteArray bytes)
-{
-    const quint16 crc = modbusCrc(bytes);
-    bytes.append(static_cast<char>(crc & 0xFF));
-    bytes.append(static_cast<char>(crc >> 8));
-    return bytes;
-}
-
-bool crcValid(const QByteArray& frame)
-{
-    return frame.size() >= 2 && withCrc(frame.left(frame.size() - 2)) == frame;
-}
 
 // A byte the frame lacks reads as 0, as the zeroed frame buffer gives it.
 quint8 at(const QByteArray& frame, int i)
@@ -62,7 +39,7 @@ qint32 bigEndian32(const QByteArray& frame, int offset)
 
 QString hexLine(const QByteArray& bytes)
 {
-    return bytes.isEmpty() ? QString() : QString::fromLatin1(bytes.toHex(' ').toUpper()) + QLatin1Char(' ');
+    return bytes.isEmpty() ? QString() : wireHex(bytes) + QLatin1Char(' ');
 }
 
 bool isSlave(int address)

@@ -2,12 +2,13 @@
 #include "crc16.h"
 #include "request_frame.h"
 #include "rx_assembly.h"
-#include "wire_hex.h"
+#include "wire_kit.h"
 
 #include <QTest>
 #include <climits>
 
 using namespace orvik;
+using namespace orvik::test;
 
 class TestLinkFrames : public QObject {
     Q_OBJECT
@@ -34,7 +35,7 @@ void TestLinkFrames::crcOfRange_data()
     QTest::addColumn<int>("last");
     QTest::addColumn<QString>("crcOnWire"); // low byte first, as the frame carries it
 
-    const QString digits = toWireHex(QByteArray("123456789"));
+    const QString digits = wireHex(QByteArray("123456789"));
     QTest::newRow("check value") << digits << 0 << 8 << "37 4B";
     QTest::newRow("request bytes 0-5") << "FF 03 00 11 00 06 AA BB" << 0 << 5 << "80 13";
     QTest::newRow("inner range") << "00 00 " + digits << 2 << 10 << "37 4B";
@@ -57,11 +58,11 @@ void TestLinkFrames::crcOfRange()
     QFETCH(int, last);
     QFETCH(QString, crcOnWire);
 
-    const auto scratch = arrayFromWireHex<256>(buffer);
+    const auto scratch = hexArray<256>(buffer);
     const quint16 crc = CalcCrc16(scratch, first, last);
     QByteArray wire;
     wire.append(static_cast<char>(crc & 0xFF)).append(static_cast<char>(crc >> 8));
-    QCOMPARE(toWireHex(wire), crcOnWire);
+    QCOMPARE(wireHex(wire), crcOnWire);
 }
 
 void TestLinkFrames::crcOfWholeFrameIsZero_data()
@@ -75,8 +76,8 @@ void TestLinkFrames::crcOfWholeFrameIsZero_data()
 void TestLinkFrames::crcOfWholeFrameIsZero()
 {
     QFETCH(QString, frame);
-    const auto scratch = arrayFromWireHex<256>(frame);
-    QCOMPARE(CalcCrc16(scratch, 0, static_cast<int>(fromWireHex(frame).size()) - 1), quint16(0));
+    const auto scratch = hexArray<256>(frame);
+    QCOMPARE(CalcCrc16(scratch, 0, static_cast<int>(hexBytes(frame).size()) - 1), quint16(0));
 }
 
 void TestLinkFrames::requestFrames_data()
@@ -106,13 +107,13 @@ void TestLinkFrames::requestFrames()
 {
     QFETCH(RequestFrame, frame);
     QFETCH(QString, wire);
-    QCOMPARE(toWireHex(frame), wire);
+    QCOMPARE(wireHex(frame), wire);
 }
 
 void TestLinkFrames::frameLeavesAsEightBytes()
 {
     const QByteArray bytes = toByteArray(writeRegisterWord(kRegisterBaudRate, 115200));
-    QCOMPARE(toWireHex(bytes), QStringLiteral("FF 06 00 18 C2 00 4D 73"));
+    QCOMPARE(wireHex(bytes), QStringLiteral("FF 06 00 18 C2 00 4D 73"));
 }
 
 void TestLinkFrames::hexByte_data()
@@ -169,7 +170,7 @@ void TestLinkFrames::receivedDeliveries()
     qint32 count = 0;
     for (qsizetype i = 0; i < deliveries.size(); ++i) {
         const QStringList parts = deliveries[i].split(QLatin1Char('|'));
-        const int n = appendReceived(text, count, parts[0].toInt(), fromWireHex(parts[1]));
+        const int n = appendReceived(text, count, parts[0].toInt(), hexBytes(parts[1]));
         QCOMPARE(n, appended[i]);
     }
     QCOMPARE(text, rxText);

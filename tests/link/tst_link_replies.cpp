@@ -4,13 +4,14 @@
 #include "int_conversion.h"
 #include "port_names.h"
 #include "reply_decoder.h"
-#include "wire_hex.h"
+#include "wire_kit.h"
 
 #include <QLocale>
 #include <QTest>
 #include <climits>
 
 using namespace orvik;
+using namespace orvik::test;
 
 namespace {
 
@@ -30,17 +31,6 @@ QString rxTextOf(const QString& wire)
     return wire.isEmpty() ? QString() : wire + QLatin1Char(' ');
 }
 
-quint16 bitwiseCrc(const QByteArray& bytes, qsizetype count)
-{
-    quint16 crc = 0xFFFF;
-    for (qsizetype i = 0; i < count; ++i) {
-        crc ^= static_cast<quint8>(bytes[i]);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<quint16>((crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1);
-    }
-    return crc;
-}
-
 // A function-3 reply of `size` bytes whose CRC is right over its whole length, as if the buffer had no limit. Its
 // CRC high byte is made 0, so a check that read past the buffer as zeros would take a 257-byte reply for valid.
 QByteArray longValidReply(int size)
@@ -53,7 +43,7 @@ QByteArray longValidReply(int size)
     for (int tweak = 0; tweak < 0x10000; ++tweak) {
         bytes[0] = static_cast<char>(tweak >> 8);
         bytes[2] = static_cast<char>(tweak & 0xFF);
-        crc = bitwiseCrc(bytes, size - 2);
+        crc = modbusCrc(QByteArrayView(bytes).first(size - 2));
         if ((crc >> 8) == 0) break;
     }
     bytes[size - 2] = static_cast<char>(crc & 0xFF);
@@ -123,9 +113,9 @@ void TestLinkReplies::decodeHexText()
     ScratchBuffer buffer;
     buffer.fill(0xEE); // leftovers of an earlier frame must not survive
     const int placed = orvik::decodeHexText(rxText, count, buffer);
-    const QByteArray expected = fromWireHex(frame);
+    const QByteArray expected = hexBytes(frame);
     QCOMPARE(placed, int(expected.size()));
-    QCOMPARE(toWireHex(buffer, static_cast<std::size_t>(placed)), frame);
+    QCOMPARE(wireHex(buffer, static_cast<std::size_t>(placed)), frame);
     for (std::size_t i = static_cast<std::size_t>(placed); i < buffer.size(); ++i)
         QCOMPARE(buffer[i], quint8(0));
 }
@@ -146,11 +136,11 @@ void TestLinkReplies::decodeLongText()
     QCOMPARE(reply.back(), '\0');
     QString rxText;
     for (char byte : reply)
-        rxText += toWireHex(QByteArray(1, byte)) + QLatin1Char(' ');
+        rxText += wireHex(QByteArray(1, byte)) + QLatin1Char(' ');
 
     ScratchBuffer frame {};
     QCOMPARE(orvik::decodeHexText(rxText, size, frame), 256);
-    QCOMPARE(toWireHex(frame), toWireHex(reply.left(256)));
+    QCOMPARE(wireHex(frame), wireHex(reply.left(256)));
     QVERIFY(!replyCrcValid(frame, size));
     for (quint8 reg : { 17, 21 })
         QCOMPARE(interpretFrame(rxText, size, SentRequest { quint8(reply[0]), reg, {} }).kind, FrameKind::Damaged);
@@ -184,7 +174,7 @@ void TestLinkReplies::replyCrc()
     QFETCH(QString, frame);
     QFETCH(int, count);
     QFETCH(bool, valid);
-    QCOMPARE(replyCrcValid(arrayFromWireHex<256>(frame), count), valid);
+    QCOMPARE(replyCrcValid(hexArray<256>(frame), count), valid);
 }
 
 void TestLinkReplies::dispatch_data()
@@ -223,7 +213,7 @@ void TestLinkReplies::dispatch()
     QFETCH(int, lastRegister);
     QFETCH(ReplyAction, action);
 
-    const auto count = static_cast<qint32>(fromWireHex(reply).size());
+    const auto count = static_cast<qint32>(hexBytes(reply).size());
     ScratchBuffer frame {};
     orvik::decodeHexText(rxTextOf(reply), count, frame);
     const bool checked = count >= kMinReplyBytes && replyCrcValid(frame, count);
@@ -274,11 +264,11 @@ void TestLinkReplies::frameMeaning()
     QFETCH(bool, answered);
     QFETCH(int, echoBytes);
 
-    const QByteArray request = fromWireHex(sent);
+    const QByteArray request = hexBytes(sent);
     RequestFrame bytes {};
     std::copy(request.begin(), request.end(), bytes.begin());
     const SentRequest asked { bytes[0], bytes[3], bytes };
-    const FrameMeaning meaning = interpretFrame(rxTextOf(frame), static_cast<qint32>(fromWireHex(frame).size()), asked);
+    const FrameMeaning meaning = interpretFrame(rxTextOf(frame), static_cast<qint32>(hexBytes(frame).size()), asked);
     QCOMPARE(meaning.kind, kind);
     QCOMPARE(meaning.answered, answered);
     QCOMPARE(meaning.echoBytes, echoBytes);
@@ -311,7 +301,7 @@ void TestLinkReplies::deviceInfo()
 
     ScratchBuffer frame;
     frame.fill(0x55);
-    const auto count = static_cast<qint32>(fromWireHex(reply).size());
+    const auto count = static_cast<qint32>(hexBytes(reply).size());
     orvik::decodeHexText(rxTextOf(reply), count, frame);
     QVERIFY(replyCrcValid(frame, count));
     QCOMPARE(classifyReply(frame, 17), ReplyAction::DeviceInfo);
@@ -345,7 +335,7 @@ void TestLinkReplies::distanceValueAtEdges()
     QFETCH(QString, frame);
     QFETCH(int, offset);
     QFETCH(int, value);
-    QCOMPARE(distanceValue(arrayFromWireHex<256>(frame), offset), value);
+    QCOMPARE(distanceValue(hexArray<256>(frame), offset), value);
 
     // The last bytes of the buffer, with what lies beyond reading as 0.
     ScratchBuffer tail {};

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build folder, installs it, starts the installed monitor on a private X server
-# and checks its window, desktop entry, icon, software-centre data and manual pages; then removes the package and
-# every package its installation pulled in, on failure too.
-# Usage: test_deb.sh BUILD_DIR [WINDOW_TIMEOUT_S]. Exits 77 (skipped) when this machine cannot be used for it.
+# Builds the Debian package from a Release tree configured as a user would (no options: no test hooks), installs
+# it, starts the installed monitor on a private X server and checks its window, desktop entry, icon, software-centre
+# data and manual pages, and that it carries no inspection socket; then removes the package and every package its
+# installation pulled in, on failure too.
+# Usage: test_deb.sh SOURCE_DIR RELEASE_BUILD_DIR [WINDOW_TIMEOUT_S]. The Release tree is kept between runs.
+# Exits 77 (skipped) when this machine cannot be used for it.
 set -euo pipefail
 
-build=$(cd "$1" && pwd)
-window_timeout=${2:-10}
+source_dir=$(cd "$1" && pwd)
+build=$2
+window_timeout=${3:-10}
 package=orvik-monitor
 title="Orvik Monitor"
 
@@ -23,8 +26,6 @@ fi
 for tool in cpack dpkg-deb apt-get Xvfb xdotool xprop desktop-file-validate appstreamcli identify; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/deps installs it)"
 done
-[ -f "$build/CPackConfig.cmake" ] || fail "$build has no CPackConfig.cmake: is the packaging file included?"
-[ -x "$build/app/orvik-monitor" ] || fail "$build/app/orvik-monitor is not built"
 # Someone's own copy is never replaced, nor removed afterwards.
 installed "$package" && skip "$package is installed already; remove it to run this test"
 for f in /usr/bin/orvik-monitor /usr/bin/orvik-sim; do
@@ -69,6 +70,15 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
+step "building the Release tree $build"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "${launcher[@]}" >"$work/configure.log" 2>&1 \
+  || { cat "$work/configure.log"; fail "configuring the Release tree failed"; }
+grep -q '^ORVIK_TEST_HOOKS:BOOL=OFF$' "$build/CMakeCache.txt" || fail "a build configured without options has the test hooks"
+nice -n 10 cmake --build "$build" -j 2 >"$work/build.log" 2>&1 || { tail -50 "$work/build.log"; fail "the Release build failed"; }
+[ -f "$build/CPackConfig.cmake" ] || fail "$build has no CPackConfig.cmake: is the packaging file included?"
+
 step "packing"
 # cpack first brings the whole build folder up to date (its preinstall step), one job at a time; the bound keeps
 # this script's own clean-up ahead of the test's time limit.
@@ -100,7 +110,7 @@ appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 \
 for page in orvik-monitor orvik-sim; do
   gzip -t "/usr/share/man/man1/$page.1.gz" || fail "manual page $page is missing or damaged"
 done
-sim_help=$(ASAN_OPTIONS=detect_leaks=0 /usr/bin/orvik-sim --help) || fail "the installed orvik-sim does not run"
+sim_help=$(/usr/bin/orvik-sim --help) || fail "the installed orvik-sim does not run"
 grep -q -- '--slaves' <<<"$sim_help" || fail "the installed orvik-sim prints no option summary"
 
 step "starting the installed monitor"
@@ -112,7 +122,9 @@ exec 3>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
 export DISPLAY=":$(head -n1 "$work/display")"
-env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" ORVIK_PORTS_DIR="$work/ports" ASAN_OPTIONS=detect_leaks=0 \
+# Asked for the inspection socket, a monitor with the test hooks would listen at this path.
+socket="$work/runtime/inspect.sock"
+env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" ORVIK_PORTS_DIR="$work/ports" ORVIK_INSPECT_SOCKET="$socket" \
   /usr/bin/orvik-monitor >"$work/monitor.log" 2>&1 &
 monitor_pid=$!
 
@@ -131,6 +143,13 @@ echo "window $window after $(( ($(date +%s%N) - start) / 1000000 )) ms"
 wm_class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
 xprop -id "$window" WM_CLASS | grep -q "\"$wm_class\"" \
   || fail "StartupWMClass=$wm_class does not match the window's $(xprop -id "$window" WM_CLASS)"
+
+step "checking that nothing test-only shipped"
+# The socket is set up before the window shows; give a late one a moment anyway.
+sleep 1
+[ ! -e "$socket" ] || fail "the installed monitor opened the inspection socket $socket"
+! grep -q ORVIK_INSPECT_SOCKET /usr/bin/orvik-monitor || fail "the installed monitor contains the inspection hook"
+! ldd /usr/bin/orvik-monitor | grep -q libQt6Network || fail "the installed monitor links Qt Network, which only the hook uses"
 
 step "stopping and removing"
 # The trap stops the monitor and the X server, removes the package and checks that it is gone.

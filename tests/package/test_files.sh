@@ -34,7 +34,7 @@ for page in "$dir"/orvik-monitor.1 "$dir"/orvik-sim.1; do
 done
 
 # The options the simulator accepts, against the options its manual page describes.
-help=$(ASAN_OPTIONS=detect_leaks=0 "$sim" --help) || fail "$sim --help failed"
+help=$("$sim" --help) || fail "$sim --help failed"
 accepted=$(grep -oE -- '--[a-z][a-z-]*' <<<"$help" | sort -u)
 documented=$(grep -E '^\.(TP|B|BI|BR) ' -A1 "$dir/orvik-sim.1" | grep -oE '\\-\\-[a-z][a-z\\-]*' \
   | sed 's/\\-/-/g' | sort -u)

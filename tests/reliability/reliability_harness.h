@@ -4,6 +4,7 @@
 
 #include "form_probe.h"
 #include "sim_harness.h"
+#include "wire_kit.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -14,6 +15,9 @@
 #include <sys/resource.h>
 
 namespace orvik::reltest {
+
+using test::crcValid;
+using test::withCrc;
 
 // One line of the simulator's log: "<s.mmm> <RX|TX|RATE> <baud> <hex bytes> <note>".
 struct LineRecord {
@@ -128,25 +132,6 @@ inline bool chooseAndConnect(TForm1Probe& probe, const QString& port)
     probe.ui().ComboBox1->setItemIndex(index);
     probe.Button1Click();
     return probe.DeviceFound();
-}
-
-// CRC-16 of Modbus RTU, independent of the monitor's own.
-inline quint16 modbusCrc(QByteArrayView bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (const char c : bytes) {
-        crc ^= static_cast<quint8>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<quint16>((crc >> 1) ^ 0xA001) : static_cast<quint16>(crc >> 1);
-    }
-    return crc;
-}
-inline bool crcValid(const QByteArray& frame)
-{
-    if (frame.size() < 2) return false;
-    const quint16 crc = modbusCrc(QByteArrayView(frame).first(frame.size() - 2));
-    return static_cast<quint8>(frame[frame.size() - 2]) == (crc & 0xFF)
-        && static_cast<quint8>(frame[frame.size() - 1]) == (crc >> 8);
 }
 
 // Four bytes from offset as one signed 32-bit value, most significant first.

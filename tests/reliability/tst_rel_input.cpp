@@ -1,7 +1,6 @@
 // Bad text in every field a handler reads, arriving as a paste would (the key filters never see it): the polling
 // interval, the delay time, the baud-rate text and the port chooser. Each must end in a clear report or in what the
 // handler states for that value, with exactly the frames on the line that the handler sends before it stops.
-#include "crc16.h"
 #include "reliability_harness.h"
 
 #include <QtTest>
@@ -25,10 +24,7 @@ QByteArray writeFrame(quint8 reg, quint16 value)
     frame.append(static_cast<char>(reg));
     frame.append(static_cast<char>(value >> 8));
     frame.append(static_cast<char>(value & 0xFF));
-    const quint16 crc = modbusCrc(frame);
-    frame.append(static_cast<char>(crc & 0xFF));
-    frame.append(static_cast<char>(crc >> 8));
-    return frame;
+    return withCrc(frame);
 }
 
 void addBadTexts()

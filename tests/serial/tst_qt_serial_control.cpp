@@ -1,5 +1,6 @@
 #include "pty_device.h"
 #include "qt_serial_control.h"
+#include "wire_kit.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,14 +11,10 @@
 #include <ctime>
 
 using namespace orvik;
+using orvik::test::hexBytes;
 using orvik::test::PtyDevice;
 
 namespace {
-
-QByteArray hex(const char* wire)
-{
-    return QByteArray::fromHex(wire);
-}
 
 qint64 processCpuMs()
 {
@@ -155,10 +152,10 @@ void TestQtSerialControl::bytesBothWaysOnTheWindowThread()
     Receiver receiver;
     receiver.attach(control);
     control.setPortOpen(true);
-    control.setOutputData(hex("FF 03 00 11 00 06 80 13"));
-    QTRY_COMPARE_WITH_TIMEOUT(pty.heard(), hex("FF 03 00 11 00 06 80 13"), kWaitMs);
-    pty.send(hex("FF 03 0C 00 01 00 02 00 00 00 0A 00 00 30 39"));
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes, hex("FF 03 0C 00 01 00 02 00 00 00 0A 00 00 30 39"), kWaitMs);
+    control.setOutputData(hexBytes("FF 03 00 11 00 06 80 13"));
+    QTRY_COMPARE_WITH_TIMEOUT(pty.heard(), hexBytes("FF 03 00 11 00 06 80 13"), kWaitMs);
+    pty.send(hexBytes("FF 03 0C 00 01 00 02 00 00 00 0A 00 00 30 39"));
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes, hexBytes("FF 03 0C 00 01 00 02 00 00 00 0A 00 00 30 39"), kWaitMs);
     QVERIFY(!receiver.offThread);
     QVERIFY(!receiver.events.isEmpty());
     QVERIFY(std::all_of(receiver.events.begin(), receiver.events.end(), [](int e) { return e == kComEvReceive; }));
@@ -169,14 +166,14 @@ void TestQtSerialControl::staleBytesNeverArrive()
 {
     PtyDevice pty;
     plugIn(4, pty);
-    pty.send(hex("AA BB CC")); // the line delivered these before the program opened the port
+    pty.send(hexBytes("AA BB CC")); // the line delivered these before the program opened the port
     QtSerialControl control;
     control.setCommPort(4);
     Receiver receiver;
     receiver.attach(control);
     control.setPortOpen(true);
-    pty.send(hex("01 02"));
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes, hex("01 02"), kWaitMs);
+    pty.send(hexBytes("01 02"));
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes, hexBytes("01 02"), kWaitMs);
 }
 
 void TestQtSerialControl::discardKeepsBytesInTheDriver()
@@ -186,9 +183,9 @@ void TestQtSerialControl::discardKeepsBytesInTheDriver()
     QtSerialControl control;
     control.setCommPort(4);
     control.setPortOpen(true);
-    pty.send(hex("01 02"));
+    pty.send(hexBytes("01 02"));
     QTRY_COMPARE_WITH_TIMEOUT(control.inBufferCount(), 2, kWaitMs);
-    pty.send(hex("03 04 05")); // still in the driver: no event loop has run since
+    pty.send(hexBytes("03 04 05")); // still in the driver: no event loop has run since
     control.setInBufferCount(0);
     QCOMPARE(control.inBufferCount(), 0);
     // Without an event loop turn the bytes stay in the driver, where only bytesArriving() sees them.
@@ -197,7 +194,7 @@ void TestQtSerialControl::discardKeepsBytesInTheDriver()
     QVERIFY(control.bytesArriving());
     QTRY_COMPARE_WITH_TIMEOUT(control.inBufferCount(), 3, kWaitMs);
     QVERIFY(!control.bytesArriving());
-    QCOMPARE(control.inputData(), hex("03 04 05"));
+    QCOMPARE(control.inputData(), hexBytes("03 04 05"));
 }
 
 void TestQtSerialControl::thresholdAndInputLen()
@@ -212,19 +209,19 @@ void TestQtSerialControl::thresholdAndInputLen()
     receiver.take = false;
     receiver.attach(control);
     control.setPortOpen(true);
-    pty.send(hex("01 02"));
+    pty.send(hexBytes("01 02"));
     QTRY_COMPARE_WITH_TIMEOUT(control.inBufferCount(), 2, kWaitMs);
-    pty.send(hex("03"));
+    pty.send(hexBytes("03"));
     QTRY_VERIFY_WITH_TIMEOUT(!receiver.events.isEmpty(), kWaitMs);
     QCOMPARE(receiver.counts, QList<int> { 3 });
-    QCOMPARE(control.inputData(), hex("01 02"));
+    QCOMPARE(control.inputData(), hexBytes("01 02"));
     QCOMPARE(control.inBufferCount(), 1);
 }
 
 void TestQtSerialControl::secondOpenFails_data()
 {
     QTest::addColumn<int>("secondName");
-    QTest::newRow("same name") << 7;
+    // The same name twice: tst_serial_contract.
     QTest::newRow("second name for the device") << 8;
 }
 
@@ -270,7 +267,7 @@ void TestQtSerialControl::refusals()
     if (step == QLatin1String("open 6 twice") || step == QLatin1String("settings")) control.setPortOpen(true);
     try {
         if (step == QLatin1String("write"))
-            control.setOutputData(hex("01 02"));
+            control.setOutputData(hexBytes("01 02"));
         else if (step == QLatin1String("settings"))
             control.setSettings(QStringLiteral(",N,8,1"));
         else
@@ -310,8 +307,8 @@ void TestQtSerialControl::vanishedDeviceReportsOnceAndRests()
     pty = std::make_unique<PtyDevice>(); // the device comes back under the same name
     plugIn(5, *pty);
     control.setPortOpen(true);
-    pty->send(hex("42"));
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes, hex("42"), kWaitMs);
+    pty->send(hexBytes("42"));
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes, hexBytes("42"), kWaitMs);
 }
 
 void TestQtSerialControl::reopenInsideReceiveHandler()
@@ -331,11 +328,11 @@ void TestQtSerialControl::reopenInsideReceiveHandler()
         sender->setPortOpen(true);
     });
     control.setPortOpen(true);
-    pty.send(hex("01"));
+    pty.send(hexBytes("01"));
     QTRY_COMPARE_WITH_TIMEOUT(pty.lineState().baud, 19200u, kWaitMs);
     QVERIFY(control.portOpen());
-    pty.send(hex("02 03"));
-    QTRY_COMPARE_WITH_TIMEOUT(received, hex("02 03"), kWaitMs);
+    pty.send(hexBytes("02 03"));
+    QTRY_COMPARE_WITH_TIMEOUT(received, hexBytes("02 03"), kWaitMs);
 }
 
 void TestQtSerialControl::throwingHandlerKeepsPortWorking()
@@ -351,10 +348,10 @@ void TestQtSerialControl::throwingHandlerKeepsPortWorking()
     });
     control.setPortOpen(true);
     QTest::ignoreMessage(QtCriticalMsg, "Serial event handler failed: boom");
-    pty.send(hex("01"));
-    QTRY_COMPARE_WITH_TIMEOUT(received, hex("01"), kWaitMs);
-    pty.send(hex("02"));
-    QTRY_COMPARE_WITH_TIMEOUT(received, hex("01 02"), kWaitMs);
+    pty.send(hexBytes("01"));
+    QTRY_COMPARE_WITH_TIMEOUT(received, hexBytes("01"), kWaitMs);
+    pty.send(hexBytes("02"));
+    QTRY_COMPARE_WITH_TIMEOUT(received, hexBytes("01 02"), kWaitMs);
 }
 
 QTEST_GUILESS_MAIN(TestQtSerialControl)

@@ -1,6 +1,7 @@
 // The real orvik-sim on its pseudo-terminal, talked to through its port link the way the monitor does.
 #include "port_map.h"
 #include "sim_harness.h"
+#include "wire_kit.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <csignal>
 
 using namespace orvik::simtest;
+using namespace orvik::test;
 
 class TestSimLine : public QObject {
     Q_OBJECT
@@ -51,25 +53,26 @@ void TestSimLine::answers_data()
     QTest::addColumn<QByteArray>("reply"); // empty: silence
     QTest::addColumn<QString>("witness"); // what the log must say
     const QStringList fixed { "--distance", "fixed:1234.5" };
-    QTest::newRow("device info") << fixed << 9600 << hex("FF 03 00 11 00 06 80 13")
-                                 << hex("FF 03 0C 00 00 00 01 00 00 00 01 00 00 30 39 09 72")
+    QTest::newRow("device info") << fixed << 9600 << hexBytes("FF 03 00 11 00 06 80 13")
+                                 << hexBytes("FF 03 0C 00 00 00 01 00 00 00 01 00 00 30 39 09 72")
                                  << "RX 9600 FF 03 00 11 00 06 80 13 read 255 reg 17 x6";
     QTest::newRow("phys 7 at 600") << fixed + QStringList { "--baud", "600", "--phys", "7" } << 600
-                                   << hex("FF 03 00 11 00 02 81 D0") << hex("FF 03 04 00 00 00 07 A4 3E")
+                                   << hexBytes("FF 03 00 11 00 02 81 D0") << hexBytes("FF 03 04 00 00 00 07 A4 3E")
                                    << "TX 600 FF 03 04 00 00 00 07 A4 3E";
     QTest::newRow("sensor at 115200") << fixed + QStringList { "--baud", "115200" } << 115200
-                                      << hex("03 03 00 15 00 02 D4 2D") << hex("03 03 04 00 00 30 39 0D E1")
+                                      << hexBytes("03 03 00 15 00 02 D4 2D") << hexBytes("03 03 04 00 00 30 39 0D E1")
                                       << "distance 3 = 12345";
-    QTest::newRow("exception") << fixed << 9600 << hex("FF 03 00 17 00 01 21 D0") << hex("FF 83 02 A1 01")
+    QTest::newRow("exception") << fixed << 9600 << hexBytes("FF 03 00 17 00 01 21 D0") << hexBytes("FF 83 02 A1 01")
                                << "TX 9600 FF 83 02 A1 01 exception 02";
-    QTest::newRow("sensor not served") << QStringList { "--slaves", "1,2" } << 9600 << hex("03 03 00 15 00 02 D4 2D")
-                                       << QByteArray() << "ignored: address 3 not served";
-    QTest::newRow("wrong speed") << QStringList {} << 600 << hex("FF 03 00 11 00 06 80 13") << QByteArray()
+    QTest::newRow("sensor not served") << QStringList { "--slaves", "1,2" } << 9600
+                                       << hexBytes("03 03 00 15 00 02 D4 2D") << QByteArray()
+                                       << "ignored: address 3 not served";
+    QTest::newRow("wrong speed") << QStringList {} << 600 << hexBytes("FF 03 00 11 00 06 80 13") << QByteArray()
                                  << "RX 600 FF 03 00 11 00 06 80 13 ignored: speed 600 != 9600";
-    QTest::newRow("bad crc") << QStringList {} << 9600 << hex("FF 03 00 11 00 06 80 12") << QByteArray()
+    QTest::newRow("bad crc") << QStringList {} << 9600 << hexBytes("FF 03 00 11 00 06 80 12") << QByteArray()
                              << "ignored: bad crc";
-    QTest::newRow("adapter echo") << fixed + QStringList { "--echo" } << 9600 << hex("03 03 00 15 00 02 D4 2D")
-                                  << hex("03 03 00 15 00 02 D4 2D 03 03 04 00 00 30 39 0D E1") << "adapter echo";
+    QTest::newRow("adapter echo") << fixed + QStringList { "--echo" } << 9600 << hexBytes("03 03 00 15 00 02 D4 2D")
+                                  << hexBytes("03 03 00 15 00 02 D4 2D 03 03 04 00 00 30 39 0D E1") << "adapter echo";
 }
 
 void TestSimLine::answers()
@@ -87,7 +90,7 @@ void TestSimLine::answers()
     // Silence is judged over a whole second: far beyond any reply time at these speeds.
     port.write(request);
     const Heard heard = port.listen(reply.isEmpty() ? 1000 : 300, reply.isEmpty() ? 1000 : 3000);
-    QCOMPARE(wire(heard.bytes), wire(reply));
+    QCOMPARE(wireHex(heard.bytes), wireHex(reply));
     QVERIFY2(sim.waitForOutput(witness), qPrintable(sim.output()));
 }
 
@@ -97,9 +100,9 @@ void TestSimLine::garbageAtWrongSpeed()
     QVERIFY(sim.start({ "--port", "COM9", "--garbage-on-mismatch", "--seed", "5" }));
     LinePort port;
     QVERIFY(port.open(linkPath(), 600));
-    const QByteArray heard = port.ask(hex("FF 03 00 11 00 06 80 13"));
-    QVERIFY2(heard.size() >= 2 && heard.size() <= 6, qPrintable(wire(heard)));
-    QVERIFY(sim.waitForOutput(QStringLiteral("TX 600 %1 garbage").arg(wire(heard))));
+    const QByteArray heard = port.ask(hexBytes("FF 03 00 11 00 06 80 13"));
+    QVERIFY2(heard.size() >= 2 && heard.size() <= 6, qPrintable(wireHex(heard)));
+    QVERIFY(sim.waitForOutput(QStringLiteral("TX 600 %1 garbage").arg(wireHex(heard))));
 }
 
 void TestSimLine::pacingAt600()
@@ -108,7 +111,7 @@ void TestSimLine::pacingAt600()
     QVERIFY(sim.start({ "--port", "COM9", "--baud", "600" }));
     LinePort port;
     QVERIFY(port.open(linkPath(), 600));
-    port.write(hex("01 03 00 15 00 02 D5 CF"));
+    port.write(hexBytes("01 03 00 15 00 02 D5 CF"));
     const Heard heard = port.listen(300);
     QCOMPARE(heard.bytes.size(), 9);
     // At 600 baud a character is 16.67 ms: the request crosses in 8, the silence that ends it is 3.5, then 3 ms of
@@ -143,7 +146,7 @@ void TestSimLine::delays()
     QVERIFY(sim.start(QStringList { "--port", "COM9" } + args));
     LinePort port;
     QVERIFY(port.open(linkPath(), 9600));
-    port.write(hex("FF 03 00 11 00 06 80 13"));
+    port.write(hexBytes("FF 03 00 11 00 06 80 13"));
     const Heard heard = port.listen(600);
     QCOMPARE(heard.bytes.size(), 17);
     QVERIFY2(heard.firstMs() >= firstAtLeastMs, qPrintable(QString::number(heard.firstMs())));
@@ -173,9 +176,9 @@ void TestSimLine::framingBySilence()
     QVERIFY(sim.start({ "--port", "COM9", "--baud", QString::number(baud) }));
     LinePort port;
     QVERIFY(port.open(linkPath(), baud));
-    port.write(hex("FF 03 00 11"));
+    port.write(hexBytes("FF 03 00 11"));
     QTest::qSleep(pauseMs); // the pause on the line is what is under test
-    port.write(hex("00 06 80 13"));
+    port.write(hexBytes("00 06 80 13"));
     const Heard heard = port.listen(answered ? 300 : 1000, answered ? 3000 : 1000);
     QCOMPARE(heard.bytes.size(), answered ? 17 : 0);
     if (!answered) {
@@ -190,11 +193,11 @@ void TestSimLine::switchesRateAfterEcho()
     QVERIFY(sim.start({ "--port", "COM9" }));
     LinePort port;
     QVERIFY(port.open(linkPath(), 9600));
-    QCOMPARE(wire(port.ask(hex("FF 06 00 18 4B 00 2A E3"))), "FF 06 00 18 4B 00 2A E3");
+    QCOMPARE(wireHex(port.ask(hexBytes("FF 06 00 18 4B 00 2A E3"))), "FF 06 00 18 4B 00 2A E3");
     QVERIFY(sim.waitForOutput(QStringLiteral("RATE 19200 devices now at 19200 baud")));
-    QCOMPARE(port.ask(hex("FF 03 00 18 00 01 11 D3"), 1000).size(), 0);
+    QCOMPARE(port.ask(hexBytes("FF 03 00 18 00 01 11 D3"), 1000).size(), 0);
     QVERIFY(port.setBaud(19200));
-    QCOMPARE(wire(port.ask(hex("FF 03 00 18 00 01 11 D3"))), "FF 03 02 4B 00 A7 60");
+    QCOMPARE(wireHex(port.ask(hexBytes("FF 03 00 18 00 01 11 D3"))), "FF 03 02 4B 00 A7 60");
 }
 
 void TestSimLine::signalRemovesLink_data()
@@ -284,7 +287,7 @@ void TestSimLine::logFileMatchesStdout()
     QVERIFY(sim.start({ "--port", "COM9", "--log", logPath }));
     LinePort port;
     QVERIFY(port.open(linkPath(), 9600));
-    QCOMPARE(port.ask(hex("01 03 00 15 00 02 D5 CF")).size(), 9);
+    QCOMPARE(port.ask(hexBytes("01 03 00 15 00 02 D5 CF")).size(), 9);
     sim.process().terminate();
     QVERIFY(sim.waitForExit());
     QFile log(logPath);
