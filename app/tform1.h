@@ -111,6 +111,5 @@ private:
     SerialFactory m_serialFactory;
     PortEnumerator m_portEnumerator;
     bool m_closing = false;
-    bool m_memoHoldsEmptyLine = false; // the empty memo stands for one logged empty frame
     int m_frameDeferrals = 0; // end-of-frame firings put off because bytes were still on their way in
 };

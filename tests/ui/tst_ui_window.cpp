@@ -189,7 +189,7 @@ void TestWindow::screenshots()
     form.StatusBar1->setPanelText(0, u("联机成功"));
     form.Panel11->setCaption("7");
     form.Panel13->setCaption("12.346");
-    form.Memo1->appendPlainText("01 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 CE A8 ");
+    form.Memo1->appendLine("01 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 CE A8 ");
     for (int n : { 1, 3, 4 }) {
         form.linkBoxes[static_cast<std::size_t>(n - 1)]->setEnabled(true);
         form.linkBoxes[static_cast<std::size_t>(n - 1)]->setChecked(true);
