@@ -1,6 +1,7 @@
 // Program entry: one window, one event loop.
 #include "dump_socket.h"
 #include "handler_guard.h"
+#include "qt_translations.h"
 #include "tform1.h"
 
 #include <QApplication>
@@ -27,6 +28,7 @@ int main(int argc, char* argv[])
     // Only the application name: a display name would be appended to the window title.
     QApplication::setApplicationName(QStringLiteral("OrvikMonitor"));
     QGuiApplication::setDesktopFileName(QStringLiteral("orvik-monitor"));
+    orvik::installQtTranslations(app);
     TForm1 form;
     installInspectionHook(form); // test builds only, and only when asked for by the environment
     form.showCentred();

@@ -128,7 +128,6 @@ private:
     SerialFactory m_serialFactory;
     PortEnumerator m_portEnumerator;
     bool m_closing = false;
-    bool m_memoHoldsEmptyLine = false; // the empty memo stands for one logged empty frame
     std::optional<orvik::RequestFrame> m_lastRequest; // the bytes of the last request sent, to know its echo
     orvik::FrameCloser m_frameCloser;
     orvik::SlaveStatistics m_stats; // per-slave counts since the last connect, shown as each row's tooltip

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QTextCursor>
 
 using namespace orvik;
 
@@ -89,20 +88,10 @@ void TForm1::Timer2Timer(QObject*)
     applyFrame(interpretFrame(RxText, RxCount, SentRequest { CurrentSlave, LastRegister, m_lastRequest }));
 }
 
-// Appends one memo line. An empty document cannot show a single empty line by itself, so an empty first frame is
-// remembered and the next frame starts a line of its own.
+// Appends one memo line, stamped with the time it was received.
 void TForm1::logFrame(const QString& text)
 {
-    if (Memo1->document()->isEmpty() && m_memoHoldsEmptyLine) {
-        QTextCursor end(Memo1->document());
-        end.movePosition(QTextCursor::End);
-        end.insertBlock();
-        end.insertText(text);
-        m_memoHoldsEmptyLine = false;
-        return;
-    }
-    Memo1->appendPlainText(text);
-    m_memoHoldsEmptyLine = Memo1->document()->isEmpty();
+    Memo1->appendLine(text);
 }
 
 // The window only applies what the link core made of the frame.

@@ -3,6 +3,7 @@
 #include "line_format.h"
 #include "port_map.h"
 #include "qt_serial_control.h"
+#include "save_file.h"
 #include "tform1.h"
 
 #include <QApplication>
@@ -109,6 +110,7 @@ void TForm1::wireEvents()
     on(BitBtn4, &QPushButton::clicked, &TForm1::BitBtn4Click);
     on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
     on(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
+    connect(Memo1, &LogMemo::saveRequested, this, [this] { guarded([&] { saveDebugLog(*Memo1, this); }); });
     for (QLineEdit* edit : { Edit17, Edit1, Edit2 })
         edit->installEventFilter(this);
 }

@@ -147,6 +147,8 @@ def cost_section(folder):
     for b in bench_json(folder, "memo.json"):
         per_us = b["real_time"] if b["time_unit"] == "us" else b["real_time"] / 1000
         rss = f", RSS {b['rss_MiB']:.1f} MiB" if "rss_MiB" in b else ""
+        if b.get("lines", 0) >= 10000 and "bytes_per_line" in b:
+            rss += f", {b['bytes_per_line']:.0f} B per kept line at {b['lines']:.0f} lines"
         body.append([f"memo: {b['name']}", f"{per_us:.1f} µs per line", f"CPU {b['cpu_time']:.1f} µs{rss}", "-", "-",
                      "`bench_memo`"])
     out += [table(["figure", "value", "beside", "goal", "", "command"], body), ""]

@@ -73,8 +73,9 @@ function(orvik_configure_cpack)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # Loaded at run time, so no library scan finds them: the X11 platform plugin and the CJK font the
-  # Chinese captions need (without it every character draws as the same box).
-  set(depends "qt6-qpa-plugins, fonts-wqy-microhei")
+  # Chinese captions need (without it every character draws as the same box), and Qt's own translations for the
+  # standard entries of the context menus.
+  set(depends "qt6-qpa-plugins, fonts-wqy-microhei, qt6-translations-l10n")
   find_program(ORVIK_DPKG_SHLIBDEPS dpkg-shlibdeps)
   if(ORVIK_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

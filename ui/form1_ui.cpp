@@ -131,7 +131,7 @@ void buildDebugLog(Ui_TForm1& ui)
     QWidget* p = ui.Panel8;
     ui.Panel12 = header(p, "Panel12", { 1, 2, 689, 35 }, "调试信息", style::kTeal, style::font(style::kHeaderFontPx),
         QColor(style::kWhite));
-    ui.Memo1 = place<QPlainTextEdit>(p, "Memo1", 2, 37, 688, 216);
+    ui.Memo1 = place<LogMemo>(p, "Memo1", 2, 37, 688, 216);
     ui.Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     ui.Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     ui.Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -5,7 +5,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <array>
@@ -13,6 +12,7 @@
 #include "bevel_panel.h"
 #include "combo_box.h"
 #include "image_view.h"
+#include "log_memo.h"
 #include "page_control.h"
 #include "status_bar.h"
 #include "up_down.h"
@@ -75,7 +75,7 @@ struct Ui_TForm1 {
     QPushButton* Button3 {};
     QPushButton* Button2 {};
     BevelPanel* Panel12 {};
-    QPlainTextEdit* Memo1 {};
+    LogMemo* Memo1 {};
 
     // Data page.
     BevelPanel* Panel1 {};

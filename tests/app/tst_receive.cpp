@@ -86,7 +86,7 @@ void TestReceive::eventWithOtherCodeHoldsFrameBack()
     probe.comm->deliver(hexBytes("0A FF 00"));
     probe.Timer2Timer();
     QCOMPARE(lastMemoLine(probe), QStringLiteral("01 02 03 0A FF 00 "));
-    QCOMPARE(probe.ui().Memo1->blockCount(), 1);
+    QCOMPARE(probe.ui().Memo1->lines().size(), 1);
 }
 
 void TestReceive::emptyReceiveEventRestartsTimer()
@@ -336,7 +336,7 @@ void TestReceive::frameClosesAfterSilence()
     probe.LastRegister() = 21;
     probe.comm->deliver(hexBytes("03 03 04 00 00 30 39 0D E1"));
     QTRY_COMPARE_WITH_TIMEOUT(probe.DistanceEdits()[3]->text(), QStringLiteral("1.235"), 5000);
-    QCOMPARE(probe.ui().Memo1->blockCount(), 1);
+    QCOMPARE(probe.ui().Memo1->lines().size(), 1);
 }
 
 QTEST_MAIN(TestReceive)

@@ -114,7 +114,7 @@ inline QStringList memoLines(TForm1Probe& probe)
 }
 inline int memoLineCount(TForm1Probe& probe)
 {
-    return probe.ui().Memo1->document()->isEmpty() ? 0 : probe.ui().Memo1->document()->blockCount();
+    return static_cast<int>(probe.ui().Memo1->lines().size());
 }
 
 // The memo line of a frame: each byte as two capital digits and a blank.

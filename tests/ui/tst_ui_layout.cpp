@@ -86,7 +86,7 @@ void TestLayout::declaredControls_data()
     row("Button3", "QPushButton", "Panel14",          {261, 16, 97, 25}, "单次测量 ");
     row("Button2", "QPushButton", "Panel14",          {424, 16, 97, 25}, "参数写入");
     row("Panel12", "orvik::BevelPanel", "Panel8",     {1, 2, 689, 35}, "调试信息", 16);
-    row("Memo1", "QPlainTextEdit", "Panel8",          {2, 37, 688, 216}, "");
+    row("Memo1", "orvik::LogMemo", "Panel8",          {2, 37, 688, 216}, "");
     row("Panel1", "orvik::BevelPanel", "TabSheet2",   {195, 0, 778, 484}, "");
     row("Panel7", "orvik::BevelPanel", "TabSheet2",   {0, 0, 280, 484}, "Panel7");
     row("Panel5", "orvik::BevelPanel", "Panel1",      {2, 2, 774, 33}, "传感器信息", 24);

@@ -189,7 +189,11 @@ void TestWindow::screenshots()
     form.StatusBar1->setPanelText(0, u("联机成功"));
     form.Panel11->setCaption("7");
     form.Panel13->setCaption("12.346");
-    form.Memo1->appendPlainText("01 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 CE A8 ");
+    // More lines than the memo shows, over two of its text blocks, one of them long enough to wrap.
+    form.Memo1->appendLine("01 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 CE A8 ");
+    for (int i = 0; i < 20; ++i)
+        form.Memo1->appendLine(i == 9 ? QString("01 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 CE A8 ").repeated(4)
+                                      : QString("03 03 04 00 00 30 39 0D E1 "));
     for (int n : { 1, 3, 4 }) {
         form.linkBoxes[static_cast<std::size_t>(n - 1)]->setEnabled(true);
         form.linkBoxes[static_cast<std::size_t>(n - 1)]->setChecked(true);
