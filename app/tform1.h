@@ -93,6 +93,12 @@ private:
     void showAllSlaveStatistics();
     qint64 lastByteOutUs(int bytes) const;
 
+    // Export of the shown distances.
+    void watchSensorPanelMenu();
+    bool isOnSensorPanel(QObject* watched) const;
+    void showSensorPanelMenu(const QPoint& globalPos);
+    void exportDistances();
+
     // Device commands.
     void WriteRegister(quint8 reg, quint8 high, quint8 low);
     void BitBtn6Click(QObject* Sender);

@@ -79,6 +79,7 @@ void TForm1::FormCreate()
     RxText.clear();
     CreateSlaveControls();
     m_rowLabels = slaveAddressLabels(Panel2);
+    watchSensorPanelMenu();
     m_clock.start();
     showAllSlaveStatistics();
     Memo1->clear();

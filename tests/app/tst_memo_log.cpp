@@ -107,6 +107,8 @@ private slots:
     void failedSaveKeepsTheLog_data();
     void failedSaveKeepsTheLog();
     void qtMenuEntriesFollowTheLocale();
+    void distancesExportedFromTheSensorPanel_data();
+    void distancesExportedFromTheSensorPanel();
 };
 
 void TestMemoLog::linesCopyAccessibleTextAndSavedFile_data()
@@ -272,6 +274,64 @@ void TestMemoLog::qtMenuEntriesFollowTheLocale()
     QVERIFY(installQtTranslations(*QCoreApplication::instance()));
     QVERIFY(menuHas(memo, QStringLiteral("全选")));
     QVERIFY(menuHas(memo, QStringLiteral("保存调试信息...")));
+}
+
+void TestMemoLog::distancesExportedFromTheSensorPanel_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("saved") << QStringLiteral("%1/distances.csv");
+    QTest::newRow("parent is a file") << QStringLiteral("%1/plain/distances.csv");
+}
+
+// Right-click on a slave row of the data page (display-only, so its own menu is not offered), export, and the file
+// holds every distance shown since connecting; a failed write says which file and keeps the record for the next try.
+void TestMemoLog::distancesExportedFromTheSensorPanel()
+{
+    QFETCH(QString, target);
+    QTemporaryDir folder;
+    QFile plain(folder.filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString path = target.arg(folder.path());
+    TForm1Probe probe;
+    probe.window().show();
+    probe.connectDirectly();
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    for (const char* reply : { "01 03 04 00 00 30 39 2E 21", "02 03 04 FF FF FF F0 88 A3" }) {
+        probe.Timer1Timer();
+        probe.receiveFrame(hexBytes(reply));
+    }
+    QWidget* row = probe.LinkBoxes()[1];
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), row->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(row, &event);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions()[0]->text(), QStringLiteral("导出距离数据..."));
+    QString suggested;
+    setSaveFileChooser([&](const QString&, const QString& name) {
+        suggested = name;
+        return path;
+    });
+    menu->close();
+    menu->actions()[0]->trigger();
+    setSaveFileChooser({});
+    QVERIFY(QRegularExpression(QStringLiteral("^orvik-distances-\\d{8}-\\d{6}\\.csv$")).match(suggested).hasMatch());
+    if (target.contains(QLatin1String("plain/"))) {
+        QCOMPARE(probe.messages.size(), 1);
+        QVERIFY(probe.messages[0].contains(path));
+        QVERIFY(!QFileInfo::exists(path));
+        return;
+    }
+    QVERIFY(probe.messages.isEmpty());
+    const QStringList rows = QString::fromUtf8(readFile(path)).split(QStringLiteral("\r\n"));
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0], QStringLiteral("time,slave,distance_m"));
+    QCOMPARE(rows[1].section(',', 1), QStringLiteral("1,1.235"));
+    QCOMPARE(rows[2].section(',', 1), QStringLiteral("2,-0.001"));
+    QCOMPARE(rows[3], QString());
+    const QDateTime at = QDateTime::fromString(rows[1].section(',', 0, 0), Qt::ISODateWithMs);
+    QVERIFY(at.isValid() && at.toMSecsSinceEpoch() >= before && at.toMSecsSinceEpoch() <= before + 60000);
 }
 
 QTEST_MAIN(TestMemoLog)

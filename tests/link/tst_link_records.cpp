@@ -1,20 +1,25 @@
-// Per-slave statistics: counts, and the last and median response times at a tenth of a millisecond.
+// What the monitor keeps of a run: per-slave statistics (counts, last and median response times at a tenth of a
+// millisecond) and the record of shown distances with its CSV.
+#include "distance_log.h"
 #include "slave_statistics.h"
 
 #include <QTest>
+#include <ctime>
 
 using namespace orvik;
 
-class TestSlaveStatistics : public QObject {
+class TestLinkRecords : public QObject {
     Q_OBJECT
 
 private slots:
     void describe_data();
     void describe();
+    void distancesAsCsv_data();
+    void distancesAsCsv();
 };
 
 // Each step: 'p' poll sent at 0 µs, 'a<us>' intact answer ending at that time, 'd<us>' damaged one, 's' silence.
-void TestSlaveStatistics::describe_data()
+void TestLinkRecords::describe_data()
 {
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("text");
@@ -34,7 +39,7 @@ void TestSlaveStatistics::describe_data()
     // clang-format on
 }
 
-void TestSlaveStatistics::describe()
+void TestLinkRecords::describe()
 {
     QFETCH(QStringList, steps);
     QFETCH(QString, text);
@@ -53,5 +58,37 @@ void TestSlaveStatistics::describe()
     QCOMPARE(stats.describe(17), QString());
 }
 
-QTEST_APPLESS_MAIN(TestSlaveStatistics)
-#include "tst_slave_statistics.moc"
+// Local time with its offset at each sample, in a zone given the way POSIX spells it (no zone database needed).
+void TestLinkRecords::distancesAsCsv_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QByteArray>("csv");
+    const QByteArray head = "time,slave,distance_m\r\n";
+    QTest::newRow("UTC") << QByteArray(
+        "UTC0") << head + "2026-12-09T14:37:14.123+00:00,3,1.235\r\n2026-12-09T14:37:15.004+00:00,16,-0.001\r\n";
+    QTest::newRow("east") << QByteArray(
+        "CST-8") << head + "2026-12-09T22:37:14.123+08:00,3,1.235\r\n2026-12-09T22:37:15.004+08:00,16,-0.001\r\n";
+    QTest::newRow("west, half hours") << QByteArray(
+        "NST3:30") << head + "2026-12-09T11:07:14.123-03:30,3,1.235\r\n2026-12-09T11:07:15.004-03:30,16,-0.001\r\n";
+}
+
+void TestLinkRecords::distancesAsCsv()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QByteArray, csv);
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    DistanceLog log;
+    QCOMPARE(log.toCsv(), QByteArray("time,slave,distance_m\r\n"));
+    log.add(1796827034123, 3, 12345); // 2026-12-09 14:37:14.123 UTC
+    log.add(1796827035004, 16, -16);
+    QCOMPARE(log.toCsv(), csv);
+    log.clear();
+    QCOMPARE(log.size(), 0);
+    qputenv("TZ", saved);
+    tzset();
+}
+
+QTEST_APPLESS_MAIN(TestLinkRecords)
+#include "tst_link_records.moc"
