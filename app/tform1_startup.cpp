@@ -1,6 +1,6 @@
 // Start-up, wiring, the message-pumping wait and the window's own events.
 #include "handler_guard.h"
-#include "port_map.h"
+#include "port_listing.h"
 #include "qt_serial_control.h"
 #include "tform1.h"
 
@@ -22,7 +22,8 @@ std::unique_ptr<SerialControl> makeRealSerialControl()
 std::optional<QStringList> listMappedPorts()
 {
     QStringList names;
-    for (const PortEntry& port : listPorts())
+    // Until the next listing, the serial control opens each name's device as listed here.
+    for (const PortEntry& port : takePortListing())
         names << port.name;
     return names;
 }
