@@ -11,12 +11,13 @@ namespace orvik {
 
 namespace {
 
-// What tells one device from another behind the same path. The node's change time catches a pseudo-terminal
-// number or a ttyUSB name handed to a new device: the kernel makes a new node for it.
+// What tells one device from another behind the same path. A device with a sysfs entry (a USB adapter) is known by
+// where it hangs, so the same adapter plugged back into the same socket is still itself, and another one elsewhere
+// is not. A pseudo-terminal has no such entry: its node's change time tells a /dev/pts number handed to a new line.
 struct DeviceIdentity {
     quint64 deviceNumber = 0;
-    qint64 nodeChangedNs = 0;
-    QString sysfsPath; // empty for devices without a sysfs entry (pseudo-terminals)
+    QString sysfsPath;
+    qint64 nodeChangedNs = 0; // pseudo-terminals only
 
     friend bool operator==(const DeviceIdentity&, const DeviceIdentity&) = default;
 };
@@ -27,9 +28,10 @@ std::optional<DeviceIdentity> identityOf(const QString& devicePath)
     if (::stat(QFile::encodeName(devicePath).constData(), &st) != 0 || !S_ISCHR(st.st_mode)) return std::nullopt;
     DeviceIdentity identity;
     identity.deviceNumber = st.st_rdev;
-    identity.nodeChangedNs = qint64 { st.st_ctim.tv_sec } * 1'000'000'000 + st.st_ctim.tv_nsec;
     identity.sysfsPath = QFileInfo(QStringLiteral("/sys/dev/char/%1:%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev)))
                              .canonicalFilePath();
+    if (identity.sysfsPath.isEmpty())
+        identity.nodeChangedNs = qint64 { st.st_ctim.tv_sec } * 1'000'000'000 + st.st_ctim.tv_nsec;
     return identity;
 }
 

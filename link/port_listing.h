@@ -10,7 +10,7 @@
 namespace orvik {
 
 // Lists the ports now and remembers each one's device: its resolved path and what makes it that device (its
-// device number, its node's creation, and for a device with a sysfs entry, such as a USB adapter, where it hangs).
+// device number, and where it hangs for a device with a sysfs entry such as a USB adapter, else its node's creation).
 QList<PortEntry> takePortListing(const QString& dir = portsDirectory());
 
 // The port COM<number> as the last listing of dir showed it, while that device is still there and still the

@@ -108,23 +108,23 @@ private:
     UpDown* upDown() const { return static_cast<UpDown*>(widget()); }
 };
 
+int pageIndex(const PageControl* pages, const QWidget* page)
+{
+    for (int i = 0; i < pages->pageCount(); ++i) {
+        if (pages->page(i) == page) return i;
+    }
+    return -1;
+}
+
 // A page of a page control is named by its tab's caption, so entering it says which page it is.
 QAccessibleInterface* pageAccessible(QWidget* widget)
 {
     auto* pages = qobject_cast<PageControl*>(widget->parentWidget());
-    if (!pages) return nullptr;
-    for (int i = 0; i < pages->pageCount(); ++i) {
-        if (pages->page(i) == widget) {
-            return new NamedWidget(widget, QAccessible::Pane, [](const QWidget* w) {
-                auto* owner = static_cast<const PageControl*>(w->parentWidget());
-                for (int j = 0; j < owner->pageCount(); ++j) {
-                    if (owner->page(j) == w) return owner->caption(j);
-                }
-                return QString();
-            });
-        }
-    }
-    return nullptr;
+    if (!pages || pageIndex(pages, widget) < 0) return nullptr;
+    return new NamedWidget(widget, QAccessible::Pane, [](const QWidget* page) {
+        auto* owner = static_cast<const PageControl*>(page->parentWidget());
+        return owner->caption(pageIndex(owner, page));
+    });
 }
 
 // Called for each class name of an object's class chain, most derived first, before Qt's own factories.
