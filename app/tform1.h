@@ -3,15 +3,18 @@
 // How a request travels: a handler (connect, a command button, the polling tick) sets CurrentSlave and calls the send
 // step, which clears ReplySeen, notes LastRegister and writes the 8-byte frame to MSComm1. Each receive event of
 // MSComm1 runs MSComm1Comm, which appends the waiting bytes to RxText as hex and restarts the 25 ms end-of-frame
-// timer Timer2. When the line has been quiet for 25 ms, Timer2Timer logs the frame in Memo1, decodes and CRC-checks
-// it and dispatches it by its function code and LastRegister into the controls (device fields, a slave's distance
-// with the synchronous slave-answered event, or the port reopened at a new rate). Handlers that wait use WaitMs,
+// timer Timer2. When the line has been quiet for 25 ms, Timer2Timer logs the frame in Memo1 and hands it, with the
+// request it answers, to the link core (interpretFrame), which says what it is: an echo of the request, someone
+// else's frame, a damaged answer, or device fields, a distance, a baud confirmation. The window applies that to
+// its controls (device fields, a slave's distance with the synchronous slave-answered event, or the port reopened
+// at a new rate). Handlers that wait use WaitMs,
 // which pumps events in 100 ms slices so that replies are decoded while they wait.
 #pragma once
 
-#include "crc16.h"
 #include "form1_ui.h"
+#include "frame_meaning.h"
 #include "request_frame.h"
+#include "rx_assembly.h"
 #include "serial_control.h"
 
 #include <QStringList>
@@ -20,6 +23,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QInputMethodEvent;
+class QKeyEvent;
 
 class TForm1 : public QWidget, private orvik::Ui_TForm1 {
     Q_OBJECT
@@ -70,9 +76,10 @@ private:
     void takeWaitingBytes();
     void logFrame(const QString& text);
     void Timer2Timer(QObject* Sender);
-    void dispatchReply(const orvik::ScratchBuffer& frame);
-    void showDeviceInfo(const orvik::ScratchBuffer& frame);
+    void applyFrame(const orvik::FrameMeaning& meaning);
+    void showDeviceInfo(const orvik::DeviceInfo& info);
     void confirmBaudChange();
+    void showLinkLost(const QString& why);
 
     // Polling.
     void PageControl1Change(QObject* Sender);
@@ -94,6 +101,9 @@ private:
     void Edit1KeyPress(QObject* Sender, unsigned char& Key);
     void Edit2KeyPress(QObject* Sender, unsigned char& Key);
     void filterDigitKey(unsigned char& Key);
+    bool filterKeyPress(QObject* field, QKeyEvent* event);
+    void filterInputMethod(QObject* field, QInputMethodEvent* event);
+    void runKeyFilter(QObject* field, unsigned char& Key);
 
     // Link state.
     bool DeviceFound = false;
@@ -112,5 +122,6 @@ private:
     PortEnumerator m_portEnumerator;
     bool m_closing = false;
     bool m_memoHoldsEmptyLine = false; // the empty memo stands for one logged empty frame
-    int m_frameDeferrals = 0; // end-of-frame firings put off because bytes were still on their way in
+    std::optional<orvik::RequestFrame> m_lastRequest; // the bytes of the last request sent, to know its echo
+    orvik::FrameCloser m_frameCloser;
 };

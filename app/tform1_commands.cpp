@@ -8,7 +8,6 @@ using namespace orvik;
 
 namespace {
 
-constexpr quint8 kBroadcast = 255;
 constexpr int kDataPage = 1;
 constexpr int kCommandGapMs = 500;
 
@@ -26,22 +25,22 @@ quint8 lowByte(qint32 value)
 void TForm1::WriteRegister(quint8 reg, quint8 high, quint8 low)
 {
     if (!DeviceFound) return;
-    CurrentSlave = kBroadcast;
+    CurrentSlave = kConfigAddress;
     sendFrame(writeRegister(reg, high, low));
 }
 
 void TForm1::BitBtn6Click(QObject*)
 {
     if (!DeviceFound) return;
-    CurrentSlave = kBroadcast;
+    CurrentSlave = kConfigAddress;
     sendFrame(deviceInfoRead());
 }
 
 void TForm1::Button3Click(QObject*)
 {
     if (!DeviceFound) return;
-    CurrentSlave = kBroadcast;
-    sendFrame(writeRegister(16, 0, 1));
+    CurrentSlave = kConfigAddress;
+    sendFrame(writeRegister(kRegisterMeasure, 0, 1));
 }
 
 // Writes working mode, delay time and logical address, half a second apart so each echo is logged before the next.
@@ -49,12 +48,12 @@ void TForm1::Button2Click(QObject*)
 {
     if (!DeviceFound) return;
     // An index of -1 (a typed text that is no item) goes out as its low byte, 255.
-    WriteRegister(17, 0, lowByte(ComboBox3->itemIndex()));
+    WriteRegister(kRegisterMode, 0, lowByte(ComboBox3->itemIndex()));
     WaitMs(kCommandGapMs);
     const qint32 delay = StrToInt(Edit2->text());
-    WriteRegister(19, highByte(delay), lowByte(delay));
+    WriteRegister(kRegisterDelay, highByte(delay), lowByte(delay));
     WaitMs(kCommandGapMs);
-    WriteRegister(20, 0, lowByte(UpDown2->position()));
+    WriteRegister(kRegisterLogicalAddress, 0, lowByte(UpDown2->position()));
     WaitMs(kCommandGapMs);
 }
 
@@ -63,22 +62,22 @@ void TForm1::BitBtn5Click(QObject*)
 {
     if (!DeviceFound) return;
     const qint32 rate = StrToInt(ComboBox2->currentText());
-    WriteRegister(24, highByte(rate), lowByte(rate));
+    WriteRegister(kRegisterBaudRate, highByte(rate), lowByte(rate));
     WaitMs(kCommandGapMs);
     WaitMs(kCommandGapMs);
 }
 
 void TForm1::BitBtn1Click(QObject*)
 {
-    WriteRegister(88, 0, 11);
+    WriteRegister(kRegisterCommand, 0, kCommandCalibrate);
 }
 void TForm1::BitBtn2Click(QObject*)
 {
-    WriteRegister(88, 0, 22);
+    WriteRegister(kRegisterCommand, 0, kCommandPower);
 }
 void TForm1::BitBtn4Click(QObject*)
 {
-    WriteRegister(88, 0, 33);
+    WriteRegister(kRegisterCommand, 0, kCommandSave);
 }
 
 void TForm1::PageControl1Change(QObject*)
@@ -101,18 +100,18 @@ void TForm1::PageControl1Change(QObject*)
 void TForm1::Timer1Timer(QObject*)
 {
     if (!DeviceFound) return;
-    if (!ReplySeen && CurrentSlave >= 1 && CurrentSlave <= 16) {
+    if (!ReplySeen && CurrentSlave >= kFirstSlave && CurrentSlave <= kLastSlave) {
         QCheckBox* box = LinkBoxes[CurrentSlave - 1];
         box->setChecked(false);
         box->setEnabled(false);
     }
-    CurrentSlave = (CurrentSlave >= 1 && CurrentSlave < 16) ? CurrentSlave + 1 : 1;
+    CurrentSlave = (CurrentSlave >= kFirstSlave && CurrentSlave < kLastSlave) ? CurrentSlave + 1 : kFirstSlave;
     sendFrame(distancePoll(CurrentSlave));
 }
 
 void TForm1::WMSlaveAnswered()
 {
-    if (CurrentSlave < 1 || CurrentSlave > 16) return;
+    if (CurrentSlave < kFirstSlave || CurrentSlave > kLastSlave) return;
     QCheckBox* box = LinkBoxes[CurrentSlave - 1];
     box->setChecked(true);
     box->setEnabled(true);

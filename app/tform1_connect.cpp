@@ -1,7 +1,10 @@
 // Port discovery, connecting with the baud-rate search, and disconnecting.
 #include "handler_guard.h"
+#include "line_format.h"
 #include "port_names.h"
 #include "tform1.h"
+
+#include <QPointer>
 
 using namespace orvik;
 
@@ -14,12 +17,8 @@ const QString kOpenFailed = QStringLiteral("串口打开失败: 当前串口号�
 const QString kNoDevice = QStringLiteral("通讯错误，请检查接线!");
 const QString kConnecting = QStringLiteral("联机中...");
 const QString kConnected = QStringLiteral("联机成功");
-const QString kLineFormat = QStringLiteral(",N,8,1");
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 128, 0);
-
-constexpr int kFirstTryIndex = 4; // "9600"
-constexpr int kLastRateIndex = 8; // "115200"
 
 void setTextColour(QWidget* widget, const QColor& colour)
 {
@@ -53,7 +52,7 @@ void TForm1::ComboBox1DropDown(QObject*)
 
 void TForm1::RequestDeviceInfo()
 {
-    CurrentSlave = 255;
+    CurrentSlave = kConfigAddress;
     sendFrame(deviceInfoRead());
 }
 
@@ -81,12 +80,16 @@ void TForm1::connectAttempt()
     setTextColour(Button1, kRed);
     StatusBar1->setPanelText(0, kConnecting);
 
-    ComboBox2->setItemIndex(kFirstTryIndex);
+    ComboBox2->setItemIndex(kFirstTryRateIndex);
     // Disabling the focused button hands the focus on (to an edit field, whose caret would then blink for ever);
-    // it goes back to the button when the search is over.
+    // it goes back to the button when the search is over, unless the user has moved it elsewhere meanwhile.
     const bool buttonHadFocus = Button1->hasFocus();
     Button1->setEnabled(false);
-    MSComm1->setSettings(ComboBox2->itemText(kFirstTryIndex) + kLineFormat);
+    const QPointer<QWidget> focusHeir = buttonHadFocus ? focusWidget() : nullptr;
+    const auto giveFocusBack = [&] {
+        if (buttonHadFocus && focusWidget() == focusHeir) Button1->setFocus();
+    };
+    MSComm1->setSettings(lineSettings(ComboBox2->itemText(kFirstTryRateIndex)));
     try {
         MSComm1->setPortOpen(true);
     } catch (const std::exception&) {
@@ -120,7 +123,7 @@ void TForm1::connectAttempt()
         Button1->setText(kConnect);
         MSComm1->setPortOpen(false);
         Button1->setEnabled(true);
-        if (buttonHadFocus) Button1->setFocus();
+        giveFocusBack();
         StatusBar1->setPanelText(0, QString());
         showMessage(kNoDevice);
         return;
@@ -130,7 +133,7 @@ void TForm1::connectAttempt()
     BitBtn5->setEnabled(true);
     Button1->setText(kDisconnect);
     Button1->setEnabled(true);
-    if (buttonHadFocus) Button1->setFocus();
+    giveFocusBack();
     StatusBar1->setPanelText(0, kConnected);
 }
 
@@ -140,7 +143,7 @@ bool TForm1::openAtRate(int index)
     try {
         MSComm1->setPortOpen(false);
         ComboBox2->setItemIndex(index);
-        MSComm1->setSettings(ComboBox2->itemText(index) + kLineFormat);
+        MSComm1->setSettings(lineSettings(ComboBox2->itemText(index)));
         MSComm1->setPortOpen(true);
         return true;
     } catch (const std::exception&) {

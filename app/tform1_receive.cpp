@@ -1,7 +1,6 @@
-// The send step, receive assembly and the end-of-frame decoding and dispatch of replies.
+// The send step, receive assembly and the end-of-frame step that applies what the link core makes of a frame.
 #include "distance_text.h"
-#include "reply_decoder.h"
-#include "rx_assembly.h"
+#include "line_format.h"
 #include "tform1.h"
 
 #include <QCoreApplication>
@@ -11,9 +10,10 @@ using namespace orvik;
 
 namespace {
 
-constexpr int kEndOfFrameMs = 25; // silence that closes a frame, at every baud rate
-constexpr int kMinReplyBytes = 6;
-constexpr int kMaxFrameDeferrals = 8;
+const QString kBaudUpdated = QStringLiteral("波特率更新成功！");
+// The device has moved to a new rate but the port cannot follow it: the link is shown as lost, and why.
+const QString kNoRateChosen = QStringLiteral("未从列表中选择波特率，连接已断开");
+const QString kReopenFailed = QStringLiteral("串口无法以新波特率重新打开，连接已断开");
 
 // Empties the receive state when the end-of-frame step leaves, also when a control it writes throws.
 class RxCleanup {
@@ -41,7 +41,7 @@ private:
 
 bool isSlaveAddress(quint8 address)
 {
-    return address >= 1 && address <= 16;
+    return address >= kFirstSlave && address <= kLastSlave;
 }
 
 } // namespace
@@ -50,6 +50,7 @@ void TForm1::sendFrame(const RequestFrame& frame)
 {
     ReplySeen = false;
     LastRegister = frame[3];
+    m_lastRequest = frame;
     MSComm1->setOutputData(toByteArray(frame));
 }
 
@@ -66,7 +67,7 @@ void TForm1::takeWaitingBytes()
     // The count is read as a full int: a 16-bit read would turn a large backlog negative and drop it unseen.
     const int count = MSComm1->inBufferCount();
     const QByteArray received = MSComm1->inputData();
-    if (appendReceived(RxText, RxCount, count, received) > 0) m_frameDeferrals = 0;
+    m_frameCloser.bytesAppended(appendReceived(RxText, RxCount, count, received));
     MSComm1->setInputLen(0);
     MSComm1->setInBufferCount(0);
     Timer2->setInterval(kEndOfFrameMs);
@@ -75,24 +76,14 @@ void TForm1::takeWaitingBytes()
 
 void TForm1::Timer2Timer(QObject*)
 {
-    // Bytes already waiting when the silence timer fires belong to this frame: the program was slow to look (asleep
-    // in a wait slice), the line was not quiet. Bytes still in the driver get their receive event first. A driver
-    // that keeps reporting bytes nobody can take is not waited for more than a few rounds.
-    if (MSComm1->portOpen() && (MSComm1->inBufferCount() > 0 || MSComm1->bytesArriving())
-        && m_frameDeferrals < kMaxFrameDeferrals) {
-        ++m_frameDeferrals;
+    const bool pending = MSComm1->portOpen() && (MSComm1->inBufferCount() > 0 || MSComm1->bytesArriving());
+    if (m_frameCloser.holdOpen(pending)) {
         takeWaitingBytes();
         return;
     }
-    m_frameDeferrals = 0;
     RxCleanup cleanup(Timer2, RxText, RxCount);
     logFrame(RxText);
-    if (RxCount < kMinReplyBytes) return;
-    ReplySeen = true;
-    ScratchBuffer frame {};
-    decodeHexText(RxText, RxCount, frame);
-    if (!replyCrcValid(frame, RxCount)) return;
-    dispatchReply(frame);
+    applyFrame(interpretFrame(RxText, RxCount, SentRequest { CurrentSlave, LastRegister, m_lastRequest }));
 }
 
 // Appends one memo line. An empty document cannot show a single empty line by itself, so an empty first frame is
@@ -111,31 +102,32 @@ void TForm1::logFrame(const QString& text)
     m_memoHoldsEmptyLine = Memo1->document()->isEmpty();
 }
 
-void TForm1::dispatchReply(const ScratchBuffer& frame)
+// The window only applies what the link core made of the frame.
+void TForm1::applyFrame(const FrameMeaning& meaning)
 {
-    switch (classifyReply(frame, LastRegister)) {
-    case ReplyAction::DeviceInfo:
-        showDeviceInfo(frame);
+    if (meaning.answered) ReplySeen = true;
+    switch (meaning.kind) {
+    case FrameKind::DeviceInfo:
+        showDeviceInfo(meaning.device);
         break;
-    case ReplyAction::Distance:
+    case FrameKind::Distance:
         // A distance that arrives while no slave is being polled has no box to go to.
         if (isSlaveAddress(CurrentSlave)) {
-            DistanceEdits[CurrentSlave]->setText(distanceText(distanceValue(frame, 3)));
+            DistanceEdits[CurrentSlave]->setText(distanceText(meaning.distance));
             QEvent answered(static_cast<QEvent::Type>(WM_SLAVE_ANSWERED));
             QCoreApplication::sendEvent(this, &answered);
         }
         break;
-    case ReplyAction::BaudConfirmed:
+    case FrameKind::BaudConfirmed:
         confirmBaudChange();
         break;
-    case ReplyAction::None:
+    default:
         break;
     }
 }
 
-void TForm1::showDeviceInfo(const ScratchBuffer& frame)
+void TForm1::showDeviceInfo(const DeviceInfo& info)
 {
-    const DeviceInfo info = decodeDeviceInfo(frame);
     Panel11->setCaption(QString::number(info.physicalAddress));
     Edit1->setText(QString::number(info.logicalAddress));
     Panel13->setCaption(distanceText(info.distance));
@@ -144,16 +136,29 @@ void TForm1::showDeviceInfo(const ScratchBuffer& frame)
     DeviceFound = true;
 }
 
-// The device echoed the new rate: follow it. A refused step leaves the port closed and says nothing.
+// The device confirmed the new rate and moves to the one selected in the list. When the port cannot follow it
+// (nothing selected, or the reopen refused), the window must not go on claiming a link: it shows the link as lost
+// the way disconnecting does, and says why in the status bar.
 void TForm1::confirmBaudChange()
 {
+    const int index = ComboBox2->itemIndex();
+    if (index < 0) {
+        showLinkLost(kNoRateChosen);
+        return;
+    }
     try {
         MSComm1->setPortOpen(false);
-        const int index = ComboBox2->itemIndex();
-        const QString rate = index >= 0 ? ComboBox2->itemText(index) : QString();
-        MSComm1->setSettings(rate + QStringLiteral(",N,8,1"));
+        MSComm1->setSettings(lineSettings(ComboBox2->itemText(index)));
         MSComm1->setPortOpen(true);
-        StatusBar1->setPanelText(0, QStringLiteral("波特率更新成功！"));
-    } catch (...) {
+    } catch (const std::exception&) {
+        showLinkLost(kReopenFailed);
+        return;
     }
+    StatusBar1->setPanelText(0, kBaudUpdated);
+}
+
+void TForm1::showLinkLost(const QString& why)
+{
+    disconnectLink();
+    StatusBar1->setPanelText(0, why);
 }

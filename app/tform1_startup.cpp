@@ -1,5 +1,6 @@
 // Start-up, wiring, the message-pumping wait and the window's own events.
 #include "handler_guard.h"
+#include "line_format.h"
 #include "port_listing.h"
 #include "qt_serial_control.h"
 #include "tform1.h"
@@ -59,7 +60,7 @@ void TForm1::FormCreate()
     ComboBox2->setItemIndex(0);
     Button1->setText(QStringLiteral("联机"));
     MSComm1->setCommPort(1);
-    MSComm1->setSettings(QStringLiteral("9600,N,8,1"));
+    MSComm1->setSettings(lineSettings(QString::number(kLineRates[kFirstTryRateIndex])));
     MSComm1->setInputLen(0);
     MSComm1->setInBufferSize(1024);
     MSComm1->setOutBufferSize(1024);
@@ -72,6 +73,8 @@ void TForm1::FormCreate()
     Timer2->stop();
     // The end-of-frame silence is 25 ms at every rate: a coarse timer may fire over a millisecond early.
     Timer2->setTimerType(Qt::PreciseTimer);
+    // Each start yields at most one firing: a step that fails before it stops the timer cannot leave it ticking.
+    Timer2->setSingleShot(true);
     Timer1->stop();
     RxText.clear();
     CreateSlaveControls();
@@ -129,28 +132,66 @@ bool TForm1::event(QEvent* e)
     return QWidget::event(e);
 }
 
-// Routes typed characters of the three numeric fields through their key-press filters.
+// Routes typed characters of the three numeric fields, and text that an input method commits into them, through
+// their key-press filters.
 bool TForm1::eventFilter(QObject* watched, QEvent* e)
 {
-    if (e->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, e);
-    auto* keyEvent = static_cast<QKeyEvent*>(e);
-    const QString text = keyEvent->text();
-    // Keys that type no character (arrows, Home, End, Delete) never reach the filters.
-    if (text.isEmpty() || keyEvent->key() == Qt::Key_Delete) return false;
-    // A character outside ASCII stands for the bytes of a double-byte character: all of them are above 127.
-    unsigned char key
-        = (text.size() == 1 && text.at(0).unicode() < 128) ? static_cast<unsigned char>(text.at(0).unicode()) : 0x80;
-    bool swallowed = false;
+    if (e->type() == QEvent::KeyPress) return filterKeyPress(watched, static_cast<QKeyEvent*>(e));
+    if (e->type() == QEvent::InputMethod) filterInputMethod(watched, static_cast<QInputMethodEvent*>(e));
+    return QWidget::eventFilter(watched, e);
+}
+
+namespace {
+
+// The filters take one byte: a character outside ASCII stands for the bytes of a double-byte character, which are
+// all above 127.
+unsigned char keyByte(QChar c)
+{
+    return c.unicode() < 128 ? static_cast<unsigned char>(c.unicode()) : 0x80;
+}
+
+} // namespace
+
+bool TForm1::filterKeyPress(QObject* field, QKeyEvent* event)
+{
+    const QString text = event->text();
+    // Keys that type no character (arrows, Home, End, Delete) never reach the filters, and Tab belongs to the
+    // window's focus movement before it is a character.
+    if (text.isEmpty() || event->key() == Qt::Key_Delete || event->key() == Qt::Key_Tab
+        || event->key() == Qt::Key_Backtab)
+        return false;
+    unsigned char key = text.size() == 1 ? keyByte(text.at(0)) : 0x80;
+    runKeyFilter(field, key);
+    return key == 0;
+}
+
+// Committed text goes through the filter character by character; only what the filter lets into the field as a
+// digit stays in the commit.
+void TForm1::filterInputMethod(QObject* field, QInputMethodEvent* event)
+{
+    const QString commit = event->commitString();
+    if (commit.isEmpty()) return;
+    QString kept;
+    for (QChar c : commit) {
+        unsigned char key = keyByte(c);
+        runKeyFilter(field, key);
+        if (key >= '0' && key <= '9') kept += c;
+    }
+    if (kept != commit) event->setCommitString(kept, event->replacementStart(), event->replacementLength());
+}
+
+void TForm1::runKeyFilter(QObject* field, unsigned char& Key)
+{
+    unsigned char key = Key;
     guarded([&] {
-        if (watched == Edit17)
-            Edit17KeyPress(watched, key);
-        else if (watched == Edit1)
-            Edit1KeyPress(watched, key);
-        else if (watched == Edit2)
-            Edit2KeyPress(watched, key);
-        swallowed = key == 0;
+        if (field == Edit17)
+            Edit17KeyPress(field, key);
+        else if (field == Edit1)
+            Edit1KeyPress(field, key);
+        else if (field == Edit2)
+            Edit2KeyPress(field, key);
     });
-    return swallowed;
+    Key = key;
 }
 
 void TForm1::closeEvent(QCloseEvent* e)

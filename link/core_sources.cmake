@@ -3,6 +3,8 @@ add_library(orvik_link STATIC
   request_frame.h request_frame.cpp
   rx_assembly.h rx_assembly.cpp
   reply_decoder.h reply_decoder.cpp
+  frame_meaning.h frame_meaning.cpp
+  line_format.h line_format.cpp
   distance_text.h distance_text.cpp
   int_conversion.h int_conversion.cpp
   port_names.h port_names.cpp

@@ -9,8 +9,6 @@ namespace orvik {
 namespace {
 
 constexpr qint32 kFrameCapacity = static_cast<qint32>(ScratchBuffer {}.size());
-// A shorter frame is only logged: it is neither counted as a reply nor checked.
-constexpr qint32 kMinReplyBytes = 6;
 
 int hexDigitValue(QChar c)
 {
@@ -58,17 +56,6 @@ ReplyAction classifyReply(const ScratchBuffer& frame, quint8 lastRegister)
     if (function == kFunctionReadHolding && lastRegister == kRegisterDistance) return ReplyAction::Distance;
     if (function == kFunctionWriteSingle && lastRegister == kRegisterBaudRate) return ReplyAction::BaudConfirmed;
     return ReplyAction::None;
-}
-
-ReplyAction decodeReply(const QString& rxText, qint32 rxCount, quint8 lastRegister, ScratchBuffer& frame)
-{
-    if (rxCount < kMinReplyBytes) {
-        frame.fill(0);
-        return ReplyAction::None;
-    }
-    decodeHexText(rxText, rxCount, frame);
-    if (!replyCrcValid(frame, rxCount)) return ReplyAction::None;
-    return classifyReply(frame, lastRegister);
 }
 
 DeviceInfo decodeDeviceInfo(const ScratchBuffer& frame)

@@ -26,10 +26,6 @@ enum class ReplyAction { None, DeviceInfo, Distance, BaudConfirmed };
 // read of 17 -> device information, read of 21 -> distance, write of 24 -> the new baud rate is confirmed.
 ReplyAction classifyReply(const ScratchBuffer& frame, quint8 lastRegister);
 
-// Decode, CRC check and classification in one: None for a frame of fewer than 6 bytes or one that fails its CRC.
-// frame holds the decoded bytes afterwards (all zero when the frame was too short).
-ReplyAction decodeReply(const QString& rxText, qint32 rxCount, quint8 lastRegister, ScratchBuffer& frame);
-
 struct DeviceInfo {
     quint8 mode; // 0-3 on a sound device; passed on unchecked
     quint8 physicalAddress;

@@ -16,4 +16,35 @@ void appendHexByte(QString& rxText, quint8 byte);
 // fewer bytes than that, only those present are taken; nothing when count <= 0. Returns how many were appended.
 int appendReceived(QString& rxText, qint32& rxCount, int count, const QByteArray& data);
 
+// A frame ends after this much silence, at every baud rate.
+constexpr int kEndOfFrameMs = 25;
+
+// Decides, when the silence timer fires, whether the frame is really over. Bytes already waiting, or still on their
+// way in from the driver, mean the program was slow to look (asleep in a wait slice), not that the line was quiet:
+// the frame is held open for them. A driver that keeps reporting bytes nobody can take is not waited for more than
+// kMaxHolds times in a row.
+class FrameCloser {
+public:
+    static constexpr int kMaxHolds = 8;
+
+    // Asked when the silence timer fires: true holds the frame open for the pending bytes.
+    bool holdOpen(bool bytesPending)
+    {
+        if (bytesPending && m_holds < kMaxHolds) {
+            ++m_holds;
+            return true;
+        }
+        m_holds = 0;
+        return false;
+    }
+    // Bytes that did arrive show the line is moving: the count of holds starts again.
+    void bytesAppended(int count)
+    {
+        if (count > 0) m_holds = 0;
+    }
+
+private:
+    int m_holds = 0;
+};
+
 } // namespace orvik

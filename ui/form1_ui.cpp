@@ -1,6 +1,8 @@
 // The window and its hardware-settings page; the data and about pages are in form1_pages.cpp.
 #include "form1_ui.h"
 
+#include "line_format.h"
+
 #include "align.h"
 #include "assets.h"
 #include "layout_helpers.h"
@@ -39,7 +41,8 @@ void buildLineSettings(Ui_TForm1& ui)
         int selected;
     };
     using U = Ui_TForm1;
-    static constexpr const char* kBaudRates = "600|1200|2400|4800|9600|19200|38400|57600|115200";
+    // The rate list is the link core's: nullptr items stand for it.
+    static constexpr const char* kBaudRates = nullptr;
     // clang-format off
     static constexpr Row kRows[] = {
         {&U::Label64, "Label64",  29, 49, "波特率  ", &U::ComboBox2, "ComboBox2",  27, kBaudRates,                      0},
@@ -53,6 +56,10 @@ void buildLineSettings(Ui_TForm1& ui)
     for (const Row& row : kRows) {
         ui.*row.label = fixedLabel(box, row.labelName, { 8, row.labelTop, row.labelWidth, 13 }, row.caption);
         ComboBox* combo = comboBox(box, row.comboName, { 80, row.comboTop, 81, 21 }, row.items, row.selected);
+        if (!row.items) {
+            combo->addItems(lineRateNames());
+            combo->setItemIndex(row.selected);
+        }
         // The line format is fixed; the baud rate becomes choosable once a device is connected.
         combo->setEnabled(false);
         // Each label names the control beside it for assistive technology.

@@ -54,7 +54,7 @@ BevelPanel* header(QWidget* parent, const char* name, const QRect& geometry, con
 ComboBox* comboBox(QWidget* parent, const char* name, const QRect& geometry, const char* items, int selected)
 {
     auto* result = place<ComboBox>(parent, name, geometry.x(), geometry.y(), geometry.width(), geometry.height());
-    const QString list = text(items);
+    const QString list = items ? text(items) : QString();
     if (!list.isEmpty()) result->addItems(list.split(QLatin1Char('|')));
     result->setItemIndex(selected);
     return result;

@@ -2,6 +2,7 @@
 // Besides the sanitizers, each path checks what the core promises: the round trip of bytes through the hex text,
 // the bounds of every decoder, and the distance text against its rule.
 #include "distance_text.h"
+#include "frame_meaning.h"
 #include "fuzz_input.h"
 #include "int_conversion.h"
 #include "reply_decoder.h"
@@ -64,9 +65,12 @@ void receivePath(Input& in)
     const bool valid = replyCrcValid(frame, rxCount);
     require(!valid || rxCount <= 256);
     const ReplyAction action = classifyReply(frame, lastRegister);
-    ScratchBuffer again {};
-    const ReplyAction whole = decodeReply(rxText, rxCount, lastRegister, again);
-    require(whole == (rxCount >= 6 && valid ? action : ReplyAction::None));
+    // Without a request to compare, the frame is judged by its own address, CRC and the register asked for.
+    const FrameMeaning whole = interpretFrame(rxText, rxCount, SentRequest { frame[0], lastRegister, {} });
+    require(whole.answered == (rxCount >= 6));
+    require(whole.kind != FrameKind::Echo && whole.echoBytes == 0);
+    if (rxCount >= 6 && valid) require(whole.kind != FrameKind::Damaged);
+    if (rxCount >= 6 && valid && action == ReplyAction::Distance) require(whole.distance == distanceValue(frame, 3));
 
     const DeviceInfo info = decodeDeviceInfo(frame);
     checkDistanceText(info.distance);
@@ -83,7 +87,9 @@ void textPath(Input& in)
     const int placed = decodeHexText(text, count, frame);
     require(placed >= 0 && placed <= 256 && placed <= std::max(count, 0));
     replyCrcValid(frame, count);
-    decodeReply(text, count, lastRegister, frame);
+    RequestFrame sent {};
+    std::copy_n(frame.begin(), sent.size(), sent.begin());
+    interpretFrame(text, count, SentRequest { frame[0], lastRegister, sent });
     distanceValue(frame, count);
 }
 

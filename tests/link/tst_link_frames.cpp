@@ -24,6 +24,7 @@ private slots:
     void hexByte();
     void receivedDeliveries_data();
     void receivedDeliveries();
+    void frameHeldOpenForPendingBytes();
 };
 
 void TestLinkFrames::crcOfRange_data()
@@ -173,6 +174,25 @@ void TestLinkFrames::receivedDeliveries()
     }
     QCOMPARE(text, rxText);
     QCOMPARE(count * 3, text.size());
+}
+
+// When the silence timer fires with bytes pending, the frame stays open, but never more than a few times in a row
+// for a driver whose bytes never come; bytes that do arrive start the count again.
+void TestLinkFrames::frameHeldOpenForPendingBytes()
+{
+    FrameCloser closer;
+    QVERIFY(!closer.holdOpen(false));
+    for (int i = 0; i < FrameCloser::kMaxHolds; ++i)
+        QVERIFY(closer.holdOpen(true));
+    QVERIFY(!closer.holdOpen(true));
+    QVERIFY(closer.holdOpen(true)); // a new frame starts a new count
+    closer.bytesAppended(0);
+    for (int i = 1; i < FrameCloser::kMaxHolds; ++i)
+        QVERIFY(closer.holdOpen(true));
+    closer.bytesAppended(3);
+    for (int i = 0; i < FrameCloser::kMaxHolds; ++i)
+        QVERIFY(closer.holdOpen(true));
+    QVERIFY(!closer.holdOpen(true));
 }
 
 QTEST_APPLESS_MAIN(TestLinkFrames)

@@ -1,5 +1,6 @@
 // Reply decoding and dispatch, the distance text, the integer conversion and the port-name order.
 #include "distance_text.h"
+#include "frame_meaning.h"
 #include "int_conversion.h"
 #include "port_names.h"
 #include "reply_decoder.h"
@@ -74,6 +75,8 @@ private slots:
     void replyCrc();
     void dispatch_data();
     void dispatch();
+    void frameMeaning_data();
+    void frameMeaning();
     void deviceInfo_data();
     void deviceInfo();
     void distanceValueAtEdges_data();
@@ -149,8 +152,8 @@ void TestLinkReplies::decodeLongText()
     QCOMPARE(orvik::decodeHexText(rxText, size, frame), 256);
     QCOMPARE(toWireHex(frame), toWireHex(reply.left(256)));
     QVERIFY(!replyCrcValid(frame, size));
-    QCOMPARE(decodeReply(rxText, size, 21, frame), ReplyAction::None);
-    QCOMPARE(decodeReply(rxText, size, 17, frame), ReplyAction::None);
+    for (quint8 reg : { 17, 21 })
+        QCOMPARE(interpretFrame(rxText, size, SentRequest { quint8(reply[0]), reg, {} }).kind, FrameKind::Damaged);
 }
 
 void TestLinkReplies::replyCrc_data()
@@ -222,7 +225,65 @@ void TestLinkReplies::dispatch()
 
     const auto count = static_cast<qint32>(fromWireHex(reply).size());
     ScratchBuffer frame {};
-    QCOMPARE(decodeReply(rxTextOf(reply), count, static_cast<quint8>(lastRegister), frame), action);
+    orvik::decodeHexText(rxTextOf(reply), count, frame);
+    const bool checked = count >= kMinReplyBytes && replyCrcValid(frame, count);
+    QCOMPARE(checked ? classifyReply(frame, static_cast<quint8>(lastRegister)) : ReplyAction::None, action);
+}
+
+// The frame judged against the request just sent: only the asked address counts, and an adapter's copy of the
+// request is not an answer.
+void TestLinkReplies::frameMeaning_data()
+{
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<FrameKind>("kind");
+    QTest::addColumn<bool>("answered");
+    QTest::addColumn<int>("echoBytes");
+
+    const QString infoRead = "FF 03 00 11 00 06 80 13";
+    const QString info = "FF 03 0C 00 03 00 07 00 05 00 01 00 00 0D 05 68 17";
+    const QString poll3 = "03 03 00 15 00 02 D4 2D";
+    const QString poll4 = "04 03 00 15 00 02 D5 9A";
+    const QString distance3 = "03 03 04 00 00 30 39 0D E1";
+    const QString baudWrite = "FF 06 00 18 4B 00 2A E3";
+    // clang-format off
+    QTest::newRow("device information") << infoRead << info << FrameKind::DeviceInfo << true << 0;
+    QTest::newRow("read echo alone") << infoRead << infoRead << FrameKind::Echo << false << 0;
+    QTest::newRow("read echo twice") << infoRead << infoRead + " " + infoRead << FrameKind::Echo << false << 8;
+    QTest::newRow("echo and answer in one frame") << infoRead << infoRead + " " + info << FrameKind::DeviceInfo << true << 8;
+    QTest::newRow("echo and a stray byte") << infoRead << infoRead + " 00" << FrameKind::TooShort << false << 8;
+    QTest::newRow("distance of the polled slave") << poll3 << distance3 << FrameKind::Distance << true << 0;
+    QTest::newRow("poll echo and distance") << poll3 << poll3 + " " + distance3 << FrameKind::Distance << true << 8;
+    QTest::newRow("previous slave answers late") << poll4 << distance3 << FrameKind::ForeignAddress << false << 0;
+    QTest::newRow("damaged, polled slave") << poll3 << "03 03 04 00 00 30 39 0D E0" << FrameKind::Damaged << true << 0;
+    QTest::newRow("damaged, other slave") << poll4 << "03 03 04 00 00 30 39 0D E0" << FrameKind::ForeignAddress << false << 0;
+    QTest::newRow("late poll answer to the device read") << infoRead << distance3 << FrameKind::ForeignAddress << false << 0;
+    QTest::newRow("exception of 6 bytes") << "01 03 00 15 00 02 D5 CF" << "01 83 02 00 F1 50" << FrameKind::Other << true << 0;
+    QTest::newRow("exception of 5 bytes") << poll3 << "03 83 02 61 31" << FrameKind::TooShort << false << 0;
+    QTest::newRow("write confirmed by its copy") << baudWrite << baudWrite << FrameKind::BaudConfirmed << true << 0;
+    QTest::newRow("write echo and confirmation") << baudWrite << baudWrite + " " + baudWrite << FrameKind::BaudConfirmed << true << 8;
+    QTest::newRow("other write confirmed") << "FF 06 00 11 00 02 4D D0" << "FF 06 00 11 00 02 4D D0" << FrameKind::Other << true << 0;
+    // clang-format on
+}
+
+void TestLinkReplies::frameMeaning()
+{
+    QFETCH(QString, sent);
+    QFETCH(QString, frame);
+    QFETCH(FrameKind, kind);
+    QFETCH(bool, answered);
+    QFETCH(int, echoBytes);
+
+    const QByteArray request = fromWireHex(sent);
+    RequestFrame bytes {};
+    std::copy(request.begin(), request.end(), bytes.begin());
+    const SentRequest asked { bytes[0], bytes[3], bytes };
+    const FrameMeaning meaning = interpretFrame(rxTextOf(frame), static_cast<qint32>(fromWireHex(frame).size()), asked);
+    QCOMPARE(meaning.kind, kind);
+    QCOMPARE(meaning.answered, answered);
+    QCOMPARE(meaning.echoBytes, echoBytes);
+    if (kind == FrameKind::Distance) QCOMPARE(meaning.distance, 12345);
+    if (kind == FrameKind::DeviceInfo) QCOMPARE(meaning.device.physicalAddress, quint8(7));
 }
 
 void TestLinkReplies::deviceInfo_data()
@@ -251,7 +312,9 @@ void TestLinkReplies::deviceInfo()
     ScratchBuffer frame;
     frame.fill(0x55);
     const auto count = static_cast<qint32>(fromWireHex(reply).size());
-    QCOMPARE(decodeReply(rxTextOf(reply), count, 17, frame), ReplyAction::DeviceInfo);
+    orvik::decodeHexText(rxTextOf(reply), count, frame);
+    QVERIFY(replyCrcValid(frame, count));
+    QCOMPARE(classifyReply(frame, 17), ReplyAction::DeviceInfo);
     const DeviceInfo info = decodeDeviceInfo(frame);
     QCOMPARE(int(info.mode), bytes[0]);
     QCOMPARE(int(info.physicalAddress), bytes[1]);
