@@ -1,6 +1,6 @@
 // The baud-rate search on a misbehaving line. Bytes at a wrong rate come out as garbage, a long pause inside the
 // reply splits it, and an adapter that echoes the request puts the program's own frame on the line. A device counts as
-// found on a reply with a valid CRC to the device-information read, and on nothing else.
+// found on a valid reply from address 255 to the device-information read, and on nothing else.
 #include "reliability_harness.h"
 
 #include <QtTest>
@@ -38,7 +38,7 @@ private slots:
     void pauseInsideTheReply_data();
     void pauseInsideTheReply();
     void garbageAtWrongRatesIsNeverADevice();
-    void echoOfTheRequestIsTakenForAReply();
+    void echoedRequestsAreOnlyLogged();
 };
 
 void TestRelSearch::pauseInsideTheReply_data()
@@ -102,30 +102,26 @@ void TestRelSearch::garbageAtWrongRatesIsNeverADevice()
     QVERIFY(probe.messages.isEmpty() && probe.failures.isEmpty());
 }
 
-// Nothing beyond the CRC is checked, and the echo of the device-information read is itself a valid frame with
-// function 3: behind an echoing adapter the search succeeds at a rate the device does not answer at, with fields
-// read from the request's own bytes, and every poll shows a distance made of the poll itself.
-void TestRelSearch::echoOfTheRequestIsTakenForAReply()
+// Behind an echoing adapter every request comes back byte for byte before its answer. The echo is logged and
+// otherwise ignored: the search goes on to the device's own rate, the fields hold the device's values, and each poll
+// shows the slave's own distance.
+void TestRelSearch::echoedRequestsAreOnlyLogged()
 {
     PortsFolder ports;
     SimLine sim(ports.path(), QStringLiteral("COM52"));
-    QVERIFY(sim.start({ "--echo", "--baud", "115200", "--phys", "33", "--seed", "52" }));
+    QVERIFY(sim.start({ "--echo", "--baud", "115200", "--phys", "33", "--distance", "fixed:1234.5", "--seed", "52" }));
     TForm1Probe probe { TForm1Probe::RealLine {} };
     QVERIFY(chooseAndConnect(probe, sim.port()));
-    QCOMPARE(memoLines(probe), QStringList({ kRequestEcho, kRequestEcho }));
-    QVERIFY(sim.replies().isEmpty()); // the device, at 115200, never said a word
-    QCOMPARE(probe.ui().ComboBox2->currentText(), QStringLiteral("9600"));
-    QCOMPARE(probe.ui().Panel11->caption(), QStringLiteral("128")); // the request's CRC low byte
-    QCOMPARE(probe.ui().Edit2->text(), QStringLiteral("0"));
+    QCOMPARE(memoLines(probe).first(), kRequestEcho); // the echo at 9600, logged as received
+    QCOMPARE(probe.ui().ComboBox2->currentText(), QStringLiteral("115200"));
+    QCOMPARE(probe.ui().Panel11->caption(), QStringLiteral("33"));
 
-    // The echo of the poll of slave 9, 09 03 00 15 00 02 D4 87, shows as the distance 0x150002D4 (0.1 mm).
     for (int slave = 1; slave <= 9; ++slave) {
         const int lines = memoLineCount(probe);
         probe.Timer1Timer();
-        QVERIFY(waitUntil([&] { return memoLineCount(probe) == lines + 1; }, 5000));
+        QVERIFY(waitUntil([&] { return memoLineCount(probe) > lines; }, 5000));
     }
-    QCOMPARE(memoLines(probe).last(), QStringLiteral("09 03 00 15 00 02 D4 87 "));
-    QCOMPARE(probe.DistanceEdits()[9]->text(), QStringLiteral("35232.226"));
+    QVERIFY(waitUntil([&] { return probe.DistanceEdits()[9]->text() == QStringLiteral("1.235"); }, 5000));
     QVERIFY(probe.LinkBoxes()[8]->isChecked());
 }
 
