@@ -1,7 +1,7 @@
 // Start-up, wiring, the message-pumping wait and the window's own events.
 #include "handler_guard.h"
 #include "line_format.h"
-#include "port_map.h"
+#include "port_listing.h"
 #include "qt_serial_control.h"
 #include "save_file.h"
 #include "tform1.h"
@@ -24,7 +24,8 @@ std::unique_ptr<SerialControl> makeRealSerialControl()
 std::optional<QStringList> listMappedPorts()
 {
     QStringList names;
-    for (const PortEntry& port : listPorts())
+    // Until the next listing, the serial control opens each name's device as listed here.
+    for (const PortEntry& port : takePortListing())
         names << port.name;
     return names;
 }

@@ -1,6 +1,6 @@
 #include "qt_serial_control.h"
 
-#include "port_map.h"
+#include "port_listing.h"
 
 #include <QMetaObject>
 #include <algorithm>
@@ -92,8 +92,9 @@ void QtSerialControl::setPortOpen(bool open)
 void QtSerialControl::openPort()
 {
     if (m_port.isOpen()) fail(QStringLiteral("COM%1 is already open").arg(m_commPort));
-    const std::optional<PortEntry> entry = findPort(m_commPort);
-    if (!entry) fail(QStringLiteral("COM%1 is not a serial port on this machine").arg(m_commPort));
+    QString why;
+    const std::optional<PortEntry> entry = listedPort(m_commPort, &why);
+    if (!entry) fail(why);
 
     m_port.setPortName(entry->devicePath);
     if (!m_port.open(QIODevice::ReadWrite)) {

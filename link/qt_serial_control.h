@@ -8,8 +8,8 @@
 
 namespace orvik {
 
-// Opens COM<n> through the port map at the moment of the open, by the device's resolved path, so that two names
-// for one device lock each other. Bytes from before an open never reach the program. When the device vanishes the
+// Opens COM<n> as the last port listing showed it (port_listing.h), by the device's resolved path, so that two
+// names for one device lock each other. Bytes from before an open never reach the program. When the device vanishes the
 // port is closed and one event with kComEventPortLost is reported, later and on its own, never inside a call.
 class QtSerialControl final : public SerialControl {
 public:

@@ -5,6 +5,8 @@ add_library(orvik_serial STATIC
   serial_settings.cpp
   port_map.h
   port_map.cpp
+  port_listing.h
+  port_listing.cpp
   qt_serial_control.h
   qt_serial_control.cpp
 )

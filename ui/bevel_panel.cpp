@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "accessible_kinds.h"
+
 namespace orvik {
 
 namespace {
@@ -27,6 +29,7 @@ void drawBevel(QPainter& painter, const QRect& r, Bevel bevel, const QPalette& p
 BevelPanel::BevelPanel(QWidget* parent)
     : QWidget(parent)
 {
+    installAccessibleKinds();
     setFocusPolicy(Qt::NoFocus);
     updateMargins();
 }
@@ -35,8 +38,8 @@ void BevelPanel::setCaption(const QString& caption)
 {
     if (caption == m_caption) return;
     m_caption = caption;
-    setAccessibleName(caption);
     update();
+    announceNameChange(this);
 }
 
 void BevelPanel::setBevelOuter(Bevel bevel)

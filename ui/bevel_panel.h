@@ -18,7 +18,8 @@ public:
     explicit BevelPanel(QWidget* parent = nullptr);
 
     QString caption() const { return m_caption; }
-    // Also becomes the accessible name, so a screen reader hears the value the panel shows.
+    // A panel that holds no controls reads as a label named by its caption, so a screen reader hears the value
+    // it shows, and each change.
     void setCaption(const QString& caption);
 
     Bevel bevelOuter() const { return m_outer; }

@@ -53,6 +53,12 @@ constexpr int kDistanceLabelLeft = 322;
 constexpr int kDistanceEditLeft = 367;
 constexpr int kUnitLeft = 504;
 
+// "Addr: ID 3 距离": the row's address caption and what the control shows, as one name for a screen reader.
+QString rowName(int row, const char* what)
+{
+    return QString::fromUtf8(kSlaveRows[row].caption).simplified() + QLatin1Char(' ') + text(what);
+}
+
 // Pictures are part of the build; should one be damaged the window still opens, without it.
 QImage loadPicture(QImage (*load)())
 {
@@ -126,6 +132,7 @@ void createSlaveControls(
         box->setText(text("连接状态"));
         box->setEnabled(false);
         box->setChecked(false);
+        box->setAccessibleName(rowName(i, "连接状态"));
         makeDisplayOnly(box);
         linkBoxes[static_cast<std::size_t>(i)] = box;
     }
@@ -134,6 +141,9 @@ void createSlaveControls(
         auto* field = place<QLineEdit>(panel2, qPrintable(QStringLiteral("DistanceEdit%1").arg(i + 1)),
             kDistanceEditLeft, kRowPitch * i + kRowPitch, 121, 21);
         makeDisplayOnly(field);
+        // Read-only to assistive technology too, and named by its row: sixteen fields all called 距离 say nothing.
+        field->setReadOnly(true);
+        field->setAccessibleName(rowName(i, "距离"));
         distanceEdits[static_cast<std::size_t>(i + 1)] = field;
     }
 }

@@ -62,6 +62,8 @@ void buildLineSettings(Ui_TForm1& ui)
         }
         // The line format is fixed; the baud rate becomes choosable once a device is connected.
         combo->setEnabled(false);
+        // Each label names the control beside it for assistive technology.
+        (ui.*row.label)->setBuddy(combo);
         ui.*row.combo = combo;
     }
     ui.BitBtn5 = button(box, "BitBtn5", { 175, 20, 73, 33 }, "更改波特率");
@@ -73,6 +75,7 @@ void buildConnectionColumn(Ui_TForm1& ui)
     QWidget* p = ui.Panel3;
     ui.Label63 = autoLabel(p, "Label63", 14, 24, "串口号     ");
     ui.ComboBox1 = comboBox(p, "ComboBox1", { 63, 20, 113, 21 }, "", -1);
+    ui.Label63->setBuddy(ui.ComboBox1);
     ui.Button1 = button(p, "Button1", { 182, 16, 75, 25 }, "联机");
     QPalette green = ui.Button1->palette();
     green.setColor(QPalette::ButtonText, QColor(style::kGreen));
@@ -82,6 +85,7 @@ void buildConnectionColumn(Ui_TForm1& ui)
     buildLineSettings(ui);
     ui.Label33 = fixedLabel(p, "Label33", { 8, 304, 87, 13 }, "轮循间隔时间     ");
     ui.Edit17 = edit(p, "Edit17", { 96, 299, 65, 21 }, "5");
+    ui.Label33->setBuddy(ui.Edit17);
     ui.UpDown1 = upDown(p, "UpDown1", ui.Edit17, 3, 60, 5);
     ui.Label34 = autoLabel(p, "Label34", 192, 304, "秒    ");
     ui.StatusBar1 = place<StatusBar>(p, "StatusBar1", 2, 456, 276, 26);
@@ -97,14 +101,17 @@ void buildDeviceFields(Ui_TForm1& ui)
     ui.Panel11 = panel(p, "Panel11", { 96, 8, 121, 25 }, Bevel::Lowered, Bevel::None);
     ui.Label55 = autoLabel(p, "Label55", 8, 45, "逻辑地址       ", field);
     ui.Edit1 = edit(p, "Edit1", { 96, 43, 121, 21 }, "1");
+    ui.Label55->setBuddy(ui.Edit1);
     ui.UpDown2 = upDown(p, "UpDown2", ui.Edit1, 1, 64, 1);
     ui.Label60 = autoLabel(p, "Label60", 8, 77, "测量距离       ", field);
     ui.Panel13 = panel(p, "Panel13", { 96, 72, 121, 25 }, Bevel::Lowered, Bevel::None);
     ui.Label62 = autoLabel(p, "Label62", 230, 76, "m  ", style::font(style::kHeaderFontPx));
     ui.Label56 = autoLabel(p, "Label56", 320, 16, "工作模式         ", field);
     ui.ComboBox3 = comboBox(p, "ComboBox3", { 416, 8, 145, 21 }, "关闭状态|单次测量|连续测量|延时测量", 3);
+    ui.Label56->setBuddy(ui.ComboBox3);
     ui.Label59 = autoLabel(p, "Label59", 320, 44, "延迟时间        ", field);
     ui.Edit2 = edit(p, "Edit2", { 416, 40, 121, 21 }, "5");
+    ui.Label59->setBuddy(ui.Edit2);
     ui.UpDown3 = upDown(p, "UpDown3", ui.Edit2, 0, 100, 5);
     ui.Label61 = autoLabel(p, "Label61", 568, 48, "秒");
     // Created visible; start-up hides them for the whole run.

@@ -2,20 +2,24 @@
 
 #include <QPainter>
 
+#include "accessible_kinds.h"
+
 namespace orvik {
 
 ImageView::ImageView(QWidget* parent)
     : QWidget(parent)
 {
+    installAccessibleKinds();
     setFocusPolicy(Qt::NoFocus);
 }
 
 void ImageView::setImage(const QImage& image, const QString& description)
 {
     m_image = image;
-    setAccessibleName(description);
+    m_description = description;
     updateGeometry();
     update();
+    announceNameChange(this);
 }
 
 QSize ImageView::sizeHint() const

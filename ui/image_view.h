@@ -13,8 +13,9 @@ public:
     explicit ImageView(QWidget* parent = nullptr);
 
     QImage image() const { return m_image; }
-    // description becomes the accessible name.
+    // Assistive technology sees the picture as an image named and described by description.
     void setImage(const QImage& image, const QString& description);
+    QString description() const { return m_description; }
 
     QSize sizeHint() const override;
 
@@ -23,6 +24,7 @@ protected:
 
 private:
     QImage m_image;
+    QString m_description;
 };
 
 } // namespace orvik

@@ -7,6 +7,7 @@
 #include <QStylePainter>
 #include <QTabBar>
 
+#include "accessible_kinds.h"
 #include "align.h"
 
 namespace orvik {
@@ -26,6 +27,7 @@ PageControl::PageControl(QWidget* parent)
     : QWidget(parent)
     , m_tabs(new QTabBar(this))
 {
+    installAccessibleKinds();
     setFocusPolicy(Qt::NoFocus);
     setContentsMargins(kFrame, kTabStrip, kFrame, kFrame);
     m_tabs->setObjectName(QStringLiteral("tabStrip"));
@@ -61,6 +63,11 @@ void PageControl::addPage(QWidget* page, const QString& caption)
 QWidget* PageControl::page(int index) const
 {
     return m_pages.value(index);
+}
+
+QString PageControl::caption(int index) const
+{
+    return m_tabs->tabText(index);
 }
 
 int PageControl::activePageIndex() const

@@ -19,6 +19,8 @@ public:
     void addPage(QWidget* page, const QString& caption);
     int pageCount() const { return static_cast<int>(m_pages.size()); }
     QWidget* page(int index) const;
+    // The page's tab caption, which also names the page for assistive technology.
+    QString caption(int index) const;
 
     int activePageIndex() const;
     // Shows page index without emitting changed(); an index out of range is ignored.

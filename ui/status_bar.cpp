@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "accessible_kinds.h"
+
 namespace orvik {
 
 namespace {
@@ -13,6 +15,7 @@ constexpr int kTextInset = 3;
 StatusBar::StatusBar(QWidget* parent)
     : QWidget(parent)
 {
+    installAccessibleKinds();
     setFocusPolicy(Qt::NoFocus);
 }
 
@@ -25,8 +28,8 @@ void StatusBar::setPanelText(int index, const QString& text)
 {
     if (index != 0 || text == m_text) return;
     m_text = text;
-    setAccessibleName(text);
     update();
+    announceNameChange(this);
 }
 
 void StatusBar::paintEvent(QPaintEvent*)

@@ -14,7 +14,7 @@ public:
 
     // Only panel 0 exists: other indexes read empty and ignore writes.
     QString panelText(int index) const;
-    // Also becomes the accessible name, so a screen reader hears the status.
+    // Assistive technology reads panel 0 as the bar's name and hears each change, as with a QStatusBar.
     void setPanelText(int index, const QString& text);
 
 protected:

@@ -1,7 +1,6 @@
 #include "up_down.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -10,6 +9,8 @@
 #include <QStylePainter>
 #include <algorithm>
 
+#include "accessible_kinds.h"
+
 namespace orvik {
 
 namespace {
@@ -17,49 +18,12 @@ namespace {
 constexpr int kRepeatDelayMs = 400;
 constexpr int kRepeatIntervalMs = 80;
 
-// Gives a screen reader the position as the control's value.
-class UpDownAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
-public:
-    explicit UpDownAccessible(UpDown* upDown)
-        : QAccessibleWidget(upDown, QAccessible::SpinBox)
-    {
-    }
-    void* interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
-    QString text(QAccessible::Text t) const override
-    {
-        if (t == QAccessible::Value) return QString::number(upDown()->position());
-        return QAccessibleWidget::text(t);
-    }
-    QVariant currentValue() const override { return upDown()->position(); }
-    void setCurrentValue(const QVariant& value) override { upDown()->setPosition(value.toInt()); }
-    QVariant maximumValue() const override { return upDown()->maximum(); }
-    QVariant minimumValue() const override { return upDown()->minimum(); }
-    QVariant minimumStepSize() const override { return 1; }
-
-private:
-    UpDown* upDown() const { return static_cast<UpDown*>(widget()); }
-};
-
-QAccessibleInterface* upDownAccessibleFactory(const QString&, QObject* object)
-{
-    if (auto* upDown = qobject_cast<UpDown*>(object)) return new UpDownAccessible(upDown);
-    return nullptr;
-}
-
 } // namespace
 
 UpDown::UpDown(QWidget* parent)
     : QWidget(parent)
 {
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(upDownAccessibleFactory);
-        return true;
-    }();
-    Q_UNUSED(factoryInstalled);
+    installAccessibleKinds();
     setFocusPolicy(Qt::NoFocus);
     resize(kWidth, kHeight);
     m_repeat.setInterval(kRepeatIntervalMs);

@@ -24,6 +24,7 @@ ARGS = {"monitor": None, "sim": None, "artifacts": None}
 SKIP = 77  # CTest's skip code: a tool the suite needs is missing
 
 POLL_S = 0.05
+ACCESSIBILITY_BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 
 
 def parse_args():
@@ -239,6 +240,20 @@ class Session:
             number += chunk
         os.close(read_fd)
         self.display = ":" + number.decode().strip()
+
+    def start_accessibility_bus(self):
+        """A session bus of the test's own and the accessibility bus on it, as a desktop session has them.
+
+        Sets DBUS_SESSION_BUS_ADDRESS in this process too, so that an AT-SPI client in the test finds them, and has
+        the monitor expose itself to AT-SPI without waiting for a screen reader to ask."""
+        path = os.path.join(self.tmp, "session-bus")
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={path}"
+        os.environ["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        os.environ["DISPLAY"] = self.display
+        self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", f"--address=unix:path={path}"],
+                    "dbus.out", self.env())
+        self.wait_for(lambda: os.path.exists(path), 10, "session bus")
+        self._spawn([ACCESSIBILITY_BUS_LAUNCHER, "--launch-immediately"], "at-spi.out", self.env())
 
     def env(self):
         env = dict(os.environ)

@@ -102,12 +102,15 @@ void TestRelUnplug::pulledAdapterWhilePolling()
     // The replies that came before the loss were shown.
     QVERIFY(!probe.DistanceEdits()[1]->text().isEmpty());
 
-    // The line comes back under the same name: disconnect and connect find the device again.
+    // The line comes back under the same name, as a new device: disconnect, list the ports again and connect find
+    // it. Until that listing the name stands for the line that has gone.
     QVERIFY(sim.start({ "--seed", "47" }));
     QCOMPARE(probe.ui().Button1->text(), QStringLiteral("断开"));
     probe.Button1Click();
     QCOMPARE(probe.ui().Button1->text(), QStringLiteral("联机"));
     QVERIFY(probe.ui().ComboBox1->isEnabled());
+    probe.ComboBox1DropDown();
+    probe.ui().ComboBox1->setItemIndex(probe.ui().ComboBox1->findText(sim.port()));
     probe.DistanceEdits()[1]->clear();
     probe.Button1Click();
     QVERIFY(probe.DeviceFound());

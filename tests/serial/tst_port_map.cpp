@@ -1,5 +1,7 @@
+#include "port_listing.h"
 #include "port_map.h"
 #include "pty_device.h"
+#include "qt_serial_control.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,6 +25,8 @@ private slots:
     void directoryFromEnvironment_data();
     void directoryFromEnvironment();
     void findsLinkThroughEnvironment();
+    void listingHoldsTheDevice_data();
+    void listingHoldsTheDevice();
 
 private:
     QString target(const QString& token) const;
@@ -157,6 +161,68 @@ void TestPortMap::findsLinkThroughEnvironment()
     QVERIFY(all.contains(*found));
     for (qsizetype i = 1; i < all.size(); ++i)
         QVERIFY(all[i - 1].number < all[i].number);
+}
+
+void TestPortMap::listingHoldsTheDevice_data()
+{
+    QTest::addColumn<QString>("change"); // what happens between the listing and the open of COM5
+    QTest::addColumn<QString>("hears"); // the device the opened port reaches; empty: the open fails
+    QTest::newRow("nothing") << ""
+                             << "pty0";
+    QTest::newRow("link retargeted") << "retarget"
+                                     << "pty0";
+    QTest::newRow("link retargeted, listed again") << "retarget, list again"
+                                                   << "pty1";
+    QTest::newRow("listed device gone, its number reused") << "gone"
+                                                           << "";
+    QTest::newRow("link made after the listing") << "late link"
+                                                 << "";
+}
+
+void TestPortMap::listingHoldsTheDevice()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, hears);
+    QTemporaryDir dir;
+    qputenv("ORVIK_PORTS_DIR", dir.path().toLocal8Bit());
+    auto doomed = std::make_unique<PtyDevice>();
+    const QString link = dir.filePath(QStringLiteral("COM5"));
+    QVERIFY(QFile::link(change == "gone" ? doomed->slavePath() : m_pty[0]->slavePath(), link));
+    if (change != "late link") takePortListing();
+    if (change.startsWith("retarget")) {
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(m_pty[1]->slavePath(), link));
+    }
+    if (change.endsWith("list again")) takePortListing();
+    std::unique_ptr<PtyDevice> successor;
+    if (change == "gone") {
+        const QString path = doomed->slavePath();
+        doomed.reset();
+        QTest::qSleep(50); // node times count in clock ticks; a person takes longer than that
+        successor = std::make_unique<PtyDevice>(); // most likely under the same /dev/pts number
+        QVERIFY(QFile::link(successor->slavePath(), dir.filePath(QStringLiteral("COM6"))));
+    }
+    if (change == "late link") {
+        takePortListing();
+        QVERIFY(QFile::link(m_pty[1]->slavePath(), dir.filePath(QStringLiteral("COM6"))));
+    }
+
+    QtSerialControl control;
+    control.setCommPort(change == "late link" ? 6 : 5);
+    if (hears.isEmpty()) {
+        QVERIFY_THROWS_EXCEPTION(SerialError, control.setPortOpen(true));
+        qunsetenv("ORVIK_PORTS_DIR");
+        return;
+    }
+    PtyDevice& expected = *m_pty[hears.back().digitValue()];
+    PtyDevice& other = *m_pty[1 - hears.back().digitValue()];
+    const qsizetype expectedBefore = expected.heard().size();
+    const qsizetype otherBefore = other.heard().size();
+    control.setPortOpen(true);
+    control.setOutputData(QByteArray::fromHex("0102"));
+    QVERIFY(QTest::qWaitFor([&] { return expected.heard().size() > expectedBefore; }, 5000));
+    QCOMPARE(other.heard().size(), otherBefore);
+    qunsetenv("ORVIK_PORTS_DIR");
 }
 
 QTEST_GUILESS_MAIN(TestPortMap)

@@ -23,6 +23,7 @@ private slots:
     void pacingAt600();
     void delays_data();
     void delays();
+    void echoAtOnce();
     void framingBySilence_data();
     void framingBySilence();
     void switchesRateAfterEcho();
@@ -132,15 +133,19 @@ void TestSimLine::delays_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("firstAtLeastMs");
+    QTest::addColumn<int>("firstBelowMs");
     QTest::addColumn<int>("gapAtLeastMs");
-    QTest::newRow("late") << QStringList { "--late-ms", "400" } << 400 << 0;
-    QTest::newRow("gap") << QStringList { "--gap-ms", "120" } << 0 << 110;
+    QTest::newRow("late") << QStringList { "--late-ms", "400" } << 400 << 3000 << 0;
+    QTest::newRow("late, this device") << QStringList { "--late-ms", "255:400" } << 400 << 3000 << 0;
+    QTest::newRow("late, another device") << QStringList { "--late-ms", "400", "--late-ms", "255:0" } << 0 << 300 << 0;
+    QTest::newRow("gap") << QStringList { "--gap-ms", "120" } << 0 << 3000 << 110;
 }
 
 void TestSimLine::delays()
 {
     QFETCH(QStringList, args);
     QFETCH(int, firstAtLeastMs);
+    QFETCH(int, firstBelowMs);
     QFETCH(int, gapAtLeastMs);
     SimRun sim(m_dir->path());
     QVERIFY(sim.start(QStringList { "--port", "COM9" } + args));
@@ -149,11 +154,25 @@ void TestSimLine::delays()
     port.write(hexBytes("FF 03 00 11 00 06 80 13"));
     const Heard heard = port.listen(600);
     QCOMPARE(heard.bytes.size(), 17);
-    QVERIFY2(heard.firstMs() >= firstAtLeastMs, qPrintable(QString::number(heard.firstMs())));
+    QVERIFY2(heard.firstMs() >= firstAtLeastMs && heard.firstMs() < firstBelowMs,
+        qPrintable(QString::number(heard.firstMs())));
     qint64 widest = 0;
     for (qsizetype i = 1; i < heard.chunkMs.size(); ++i)
         widest = std::max(widest, heard.chunkMs[i] - heard.chunkMs[i - 1]);
     QVERIFY2(widest >= gapAtLeastMs, qPrintable(QString::number(widest)));
+}
+
+// The echo does not wait for the 58 ms of silence that end a frame at 600 baud, nor for the right rate.
+void TestSimLine::echoAtOnce()
+{
+    SimRun sim(m_dir->path());
+    QVERIFY(sim.start({ "--port", "COM9", "--echo" }));
+    LinePort port;
+    QVERIFY(port.open(linkPath(), 600));
+    port.write(hex("FF 03 00 11 00 06 80 13"));
+    const Heard heard = port.listen(300);
+    QCOMPARE(wire(heard.bytes), "FF 03 00 11 00 06 80 13");
+    QVERIFY2(heard.firstMs() < 40, qPrintable(QString::number(heard.firstMs())));
 }
 
 void TestSimLine::framingBySilence_data()

@@ -1,10 +1,14 @@
 // The custom control kinds: combo box index, up-down stepping, page control, alignment, panels and status bar.
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 #include "align.h"
 #include "bevel_panel.h"
@@ -52,7 +56,9 @@ private slots:
     void pageChangedOnlyOnUserChange();
     void alignTakesEdgesInOrder_data();
     void alignTakesEdgesInOrder();
-    void panelCaptionIsAccessible();
+    void accessibleRoleAndName_data();
+    void accessibleRoleAndName();
+    void statusChangeIsAnnounced();
     void statusTextSpansTheBar();
     void imageIsClippedNotScaled();
 };
@@ -302,15 +308,96 @@ void TestControls::alignTakesEdgesInOrder()
     QCOMPARE(b->geometry(), bottom);
 }
 
-void TestControls::panelCaptionIsAccessible()
+namespace {
+
+// Each builds one kind inside host, as the window uses it, and returns the widget a screen reader looks at.
+using Build = QWidget* (*)(QWidget* host);
+
+QWidget* buildPages(QWidget* host)
 {
-    BevelPanel panel;
-    panel.setCaption("7");
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&panel);
+    auto* pages = new PageControl(host);
+    pages->resize(300, 200);
+    pages->addPage(new QWidget, QString::fromUtf8("硬件设置"));
+    pages->addPage(new QWidget, QString::fromUtf8("数据获取"));
+    return pages;
+}
+
+QLineEdit* labelledEdit(QWidget* host)
+{
+    auto* edit = new QLineEdit("5", host);
+    (new QLabel(QString::fromUtf8("轮循间隔时间"), host))->setBuddy(edit);
+    return edit;
+}
+
+// clang-format off
+const Build kBuilds[] = {
+    [](QWidget* host) -> QWidget* { auto* bar = new StatusBar(host); bar->setPanelText(0, QString::fromUtf8("联机成功")); return bar; },
+    [](QWidget* host) -> QWidget* { auto* panel = new BevelPanel(host); panel->setCaption("128"); return panel; },
+    [](QWidget* host) -> QWidget* { auto* panel = new BevelPanel(host); panel->setCaption("Panel7"); new QWidget(panel); return panel; },
+    [](QWidget* host) -> QWidget* { auto* view = new ImageView(host); view->setImage(QImage(4, 4, QImage::Format_RGB32), "wiring"); return view; },
+    [](QWidget* host) -> QWidget* { auto* upDown = new UpDown(host); upDown->setAssociate(labelledEdit(host)); return upDown; },
+    [](QWidget* host) -> QWidget* { auto* combo = new ComboBox(host); (new QLabel(QString::fromUtf8("波特率"), host))->setBuddy(combo); return combo; },
+    [](QWidget* host) -> QWidget* { return static_cast<PageControl*>(buildPages(host))->tabBar(); },
+    [](QWidget* host) -> QWidget* { return static_cast<PageControl*>(buildPages(host))->page(1); },
+};
+// clang-format on
+
+} // namespace
+
+void TestControls::accessibleRoleAndName_data()
+{
+    QTest::addColumn<int>("build");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("child"); // -1: the widget itself, else its accessible child at this index
+    QTest::newRow("status bar, named by panel 0") << 0 << int(QAccessible::StatusBar) << "联机成功" << -1;
+    QTest::newRow("caption panel, a label") << 1 << int(QAccessible::StaticText) << "128" << -1;
+    QTest::newRow("panel holding controls") << 2 << int(QAccessible::Pane) << "" << -1;
+    QTest::newRow("picture") << 3 << int(QAccessible::Graphic) << "wiring" << -1;
+    QTest::newRow("up-down, named as its field") << 4 << int(QAccessible::SpinBox) << "轮循间隔时间" << -1;
+    QTest::newRow("combo box") << 5 << int(QAccessible::ComboBox) << "波特率" << -1;
+    QTest::newRow("tab strip, named by the current tab") << 6 << int(QAccessible::PageTabList) << "硬件设置" << -1;
+    QTest::newRow("page tab") << 6 << int(QAccessible::PageTab) << "数据获取" << 1;
+    QTest::newRow("page, named by its tab") << 7 << int(QAccessible::Pane) << "数据获取" << -1;
+}
+
+void TestControls::accessibleRoleAndName()
+{
+    QFETCH(int, build);
+    QFETCH(int, role);
+    QFETCH(QString, name);
+    QFETCH(int, child);
+    QWidget host;
+    QWidget* widget = kBuilds[build](&host);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
     QVERIFY(accessible);
-    QCOMPARE(accessible->text(QAccessible::Name), QString("7"));
-    panel.setCaption("12.346");
-    QCOMPARE(accessible->text(QAccessible::Name), QString("12.346"));
+    if (child >= 0) accessible = accessible->child(child);
+    QVERIFY(accessible);
+    QCOMPARE(int(accessible->role()), role);
+    QCOMPARE(accessible->text(QAccessible::Name), name);
+}
+
+namespace {
+QStringList g_names; // names announced while a test listens
+}
+
+// A new status is announced as QStatusBar announces one; repeating the same status says nothing.
+void TestControls::statusChangeIsAnnounced()
+{
+    StatusBar bar;
+    // As when a screen reader listens: until then Qt drops every accessibility event.
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+    QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
+        if (event->type() == QAccessible::NameChanged)
+            g_names.append(QAccessible::queryAccessibleInterface(event->object())->text(QAccessible::Name));
+    });
+    bar.setPanelText(0, QString::fromUtf8("联机中..."));
+    bar.setPanelText(0, QString::fromUtf8("联机成功"));
+    bar.setPanelText(0, QString::fromUtf8("联机成功"));
+    bar.setPanelText(1, "ignored");
+    QAccessible::installUpdateHandler(nullptr);
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(false);
+    QCOMPARE(g_names, QStringList({ QString::fromUtf8("联机中..."), QString::fromUtf8("联机成功") }));
 }
 
 // The one panel spans the bar: a text far wider than its declared 50 px still draws on the right.

@@ -52,6 +52,22 @@ bool setBaud(SimOptions& o, const QString& v)
     return rate && isLineRate(*rate) && store(o.line.baud, rate);
 }
 
+// "N" delays every reply, "ADDRESS:N" the replies of one device (1..16 or 255); each may be given again.
+bool setLate(SimOptions& o, const QString& v)
+{
+    const qsizetype colon = v.indexOf(QLatin1Char(':'));
+    const std::optional<int> ms = intIn(v.mid(colon + 1), 0, kMaxMs);
+    if (!ms) return false;
+    if (colon < 0) {
+        o.late.allMs = *ms;
+        return true;
+    }
+    const std::optional<int> address = intIn(v.left(colon), 1, 255);
+    if (!address || (*address > 16 && *address != 255)) return false;
+    o.late.byAddress.insert(*address, *ms);
+    return true;
+}
+
 bool setSeed(SimOptions& o, const QString& v)
 {
     bool ok = false;
@@ -86,11 +102,10 @@ const OptionDef kOptions[] = {
         [](SimOptions& o, const QString& v) { return store(o.gapMs, intIn(v, 0, kMaxMs)); } },
     { "noise", "RATE", "Share of reply bytes (0..1) that get one bit flipped.",
         [](SimOptions& o, const QString& v) { return store(o.noise, doubleIn(v, 0.0, 1.0)); } },
-    { "late-ms", "N", "Delay each reply by N more ms.",
-        [](SimOptions& o, const QString& v) { return store(o.lateMs, intIn(v, 0, kMaxMs)); } },
+    { "late-ms", "[ADDR:]N", "Delay each reply, or those of device ADDR, by N more ms; may be repeated.", setLate },
     { "turnaround-ms", "N", "Quiet time between a request and its reply (default 3).",
         [](SimOptions& o, const QString& v) { return store(o.turnaroundMs, intIn(v, 0, kMaxMs)); } },
-    { "echo", "", "Send each request back first, like a two-wire adapter without echo suppression.",
+    { "echo", "", "Send every request back as it arrives, like a two-wire adapter without echo suppression.",
         [](SimOptions& o, const QString&) { return o.echo = true; } },
     { "exit-after", "S", "Cut the line after S seconds: close it, remove the link and exit.",
         [](SimOptions& o, const QString& v) { return store(o.exitAfter, doubleIn(v, 0.0, 1e6)); } },
@@ -103,6 +118,14 @@ const OptionDef kOptions[] = {
 // clang-format on
 
 } // namespace
+
+QString ReplyDelays::describe() const
+{
+    QString text = QString::number(allMs);
+    for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it)
+        text += QStringLiteral(",%1:%2").arg(it.key()).arg(it.value());
+    return text;
+}
 
 ParsedOptions parseOptions(const QStringList& arguments)
 {
@@ -131,11 +154,14 @@ ParsedOptions parseOptions(const QStringList& arguments)
     for (const OptionDef& def : kOptions) {
         const QString name = QString::fromLatin1(def.name);
         if (!parser.isSet(name)) continue;
-        const QString value = parser.value(name);
-        if (!def.set(options, value)) {
-            result.message
-                = QStringLiteral("Bad value '%1' for --%2 (%3).").arg(value, name, QString::fromLatin1(def.value));
-            return result;
+        // A flag has no value; an option given twice is applied twice, in order.
+        const QStringList values = *def.value ? parser.values(name) : QStringList { QString() };
+        for (const QString& value : values) {
+            if (!def.set(options, value)) {
+                result.message
+                    = QStringLiteral("Bad value '%1' for --%2 (%3).").arg(value, name, QString::fromLatin1(def.value));
+                return result;
+            }
         }
     }
     result.options = options;

@@ -3,12 +3,22 @@
 
 #include "sensor_line.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
 namespace orvik::sim {
+
+// Extra delay before a reply: one for every device, and any device's own over it.
+struct ReplyDelays {
+    int allMs = 0;
+    QMap<int, int> byAddress; // device address -> ms
+
+    int forAddress(int address) const { return byAddress.value(address, allMs); }
+    QString describe() const; // "0", "1150" or "1150,2:0"
+};
 
 struct SimOptions {
     QString port = QStringLiteral("COM7"); // name of the link in the ports folder
@@ -17,7 +27,7 @@ struct SimOptions {
     bool echo = false; // two-wire adapter without echo suppression
     bool force = false; // take over a port name held by a live line
     int gapMs = 0; // pause in the middle of each reply
-    int lateMs = 0; // extra delay before each reply
+    ReplyDelays late;
     int turnaroundMs = 3; // between the end of a request and the first reply byte
     double noise = 0.0; // share of reply bytes with a flipped bit
     std::optional<double> exitAfter; // seconds until the line is cut

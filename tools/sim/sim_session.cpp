@@ -99,6 +99,11 @@ void SimSession::onReadable()
     const QByteArray bytes = m_pty.readAll();
     const qint64 now = nowUs();
     const int baud = m_pty.speed();
+    if (m_options.echo && !bytes.isEmpty()) {
+        // The adapter hears its own transmission as it goes out, whatever the rate: back before any answer.
+        const qsizetype taken = m_pty.write(bytes);
+        log(logLine(now, u"TX", baud, bytes.left(taken), u"adapter echo"));
+    }
     for (const char c : bytes) {
         if (std::optional<RxFrame> frame = m_framer.feed(static_cast<quint8>(c), now, baud)) handleFrame(*frame);
     }
@@ -130,25 +135,22 @@ void SimSession::handleFrame(const RxFrame& frame)
     else
         out = m_line.handle(frame, static_cast<double>(frame.endUs) / 1e6);
     log(logLine(frame.endUs, u"RX", frame.baud, frame.bytes, out.request));
-    if (m_options.echo) {
-        // The adapter hears its own transmission while it goes out; by the end of the frame all of it is back.
-        const qsizetype taken = m_pty.write(frame.bytes);
-        log(logLine(nowUs(), u"TX", frame.baud, frame.bytes.left(taken), u"adapter echo"));
-    }
     if (busy) return;
+    const int lateMs = m_options.late.forAddress(frame.bytes.isEmpty() ? 0 : static_cast<quint8>(frame.bytes[0]));
     if (out.wrongSpeed && m_options.garbageOnMismatch)
-        send(m_noise.garbage(), frame.baud, QStringLiteral("garbage: devices at %1").arg(m_line.rate()), std::nullopt);
+        send(m_noise.garbage(), frame.baud, QStringLiteral("garbage: devices at %1").arg(m_line.rate()), std::nullopt,
+            m_options.late.allMs);
     else if (!out.reply.isEmpty())
-        send(out.reply, frame.baud, out.replyNote, out.switchRate);
+        send(out.reply, frame.baud, out.replyNote, out.switchRate, lateMs);
 }
 
-void SimSession::send(QByteArray bytes, int baud, QString note, std::optional<int> switchRate)
+void SimSession::send(QByteArray bytes, int baud, QString note, std::optional<int> switchRate, int lateMs)
 {
     if (const int hits = m_noise.corrupt(bytes)) note += QStringLiteral(" (noise: %1 byte(s) hit)").arg(hits);
     Transmission tx;
     tx.due = transmitSchedule(bytes.size(), baud, qint64 { m_options.gapMs } * 1000);
     tx.bytes = std::move(bytes);
-    tx.startUs = nowUs() + qint64 { m_options.turnaroundMs + m_options.lateMs } * 1000;
+    tx.startUs = nowUs() + qint64 { m_options.turnaroundMs + lateMs } * 1000;
     tx.baud = baud;
     tx.note = std::move(note);
     tx.switchRate = switchRate;
