@@ -324,7 +324,7 @@ void TestMemoLog::distancesExportedFromTheSensorPanel()
         return;
     }
     QVERIFY(probe.messages.isEmpty());
-    const QStringList rows = QString::fromUtf8(readFile(path)).split(QStringLiteral("\r\n"));
+    const QStringList rows = readFile(path).split(QStringLiteral("\r\n"));
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[0], QStringLiteral("time,slave,distance_m"));
     QCOMPARE(rows[1].section(',', 1), QStringLiteral("1,1.235"));

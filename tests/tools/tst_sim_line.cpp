@@ -169,9 +169,9 @@ void TestSimLine::echoAtOnce()
     QVERIFY(sim.start({ "--port", "COM9", "--echo" }));
     LinePort port;
     QVERIFY(port.open(linkPath(), 600));
-    port.write(hex("FF 03 00 11 00 06 80 13"));
+    port.write(hexBytes("FF 03 00 11 00 06 80 13"));
     const Heard heard = port.listen(300);
-    QCOMPARE(wire(heard.bytes), "FF 03 00 11 00 06 80 13");
+    QCOMPARE(wireHex(heard.bytes), QStringLiteral("FF 03 00 11 00 06 80 13"));
     QVERIFY2(heard.firstMs() < 40, qPrintable(QString::number(heard.firstMs())));
 }
 
