@@ -350,15 +350,16 @@ class Session:
         result = subprocess.run(["xdotool", *args], env=self.env(), capture_output=True, text=True)
         return result.stdout.split() if result.returncode == 0 else []
 
-    def click_at(self, x, y):
+    def click_at(self, x, y, button=1):
         # No --sync: it waits for a motion event, and there is none when the pointer is already there.
-        self.xdo("mousemove", str(x), str(y), "click", "1")
+        self.xdo("mousemove", str(x), str(y), "click", str(button))
 
-    def click(self, name, dx=None):
-        """Clicks the centre of a control (or dx pixels from its left edge, negative from its right)."""
+    def click(self, name, dx=None, button=1):
+        """Clicks the centre of a control (or dx pixels from its left edge, negative from its right); button 3 is
+        the right button."""
         x, y, width, height = self.w(name)["geometry"]
         cx = x + width // 2 if dx is None else (x + dx if dx >= 0 else x + width + dx)
-        self.click_at(cx, y + height // 2)
+        self.click_at(cx, y + height // 2, button)
 
     def click_tab(self, text):
         tabs = self.w("PageControl1")["tabs"]

@@ -1,27 +1,8 @@
 #!/usr/bin/python3
 """The window as a screen reader sees it through AT-SPI: the status bar by role and name, before and after
 connecting, with each new status announced; and the custom controls by role and name."""
-import os
-import shutil
-import sys
-
-from e2e_harness import ACCESSIBILITY_BUS_LAUNCHER, SKIP, E2ETestCase, main
-
-
-def atspi():
-    """The AT-SPI client library; used only once the test's own buses are up, as it connects on first use."""
-    import gi
-    gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi
-    return Atspi
-
-
-def walk(node):
-    yield node
-    for i in range(node.get_child_count()):
-        child = node.get_child_at_index(i)
-        if child is not None:
-            yield from walk(child)
+from e2e_atspi import atspi, main_with_atspi, monitor_app, walk
+from e2e_harness import E2ETestCase
 
 
 class Accessibility(E2ETestCase):
@@ -42,14 +23,7 @@ class Accessibility(E2ETestCase):
         listener = Atspi.EventListener.new(on_name)
         listener.register("object:property-change:accessible-name")
 
-        def app():
-            desktop = Atspi.get_desktop(0)
-            for i in range(desktop.get_child_count()):
-                child = desktop.get_child_at_index(i)
-                if child is not None and child.get_process_id() == s.monitor.pid:
-                    return child
-            return None
-        monitor = s.wait_for(app, 20, "the monitor on the accessibility bus")
+        monitor = monitor_app(s)
 
         def status_bar():
             return next((n for n in walk(monitor) if n.get_role() == Atspi.Role.STATUS_BAR), None)
@@ -82,13 +56,4 @@ class Accessibility(E2ETestCase):
 
 
 if __name__ == "__main__":
-    for tool in ("dbus-daemon", ACCESSIBILITY_BUS_LAUNCHER):
-        if shutil.which(tool) is None and not os.access(tool, os.X_OK):
-            print(f"{tool} is not installed", file=sys.stderr)
-            sys.exit(SKIP)
-    try:
-        atspi()
-    except (ImportError, ValueError) as error:
-        print(f"the AT-SPI client library for Python is not installed: {error}", file=sys.stderr)
-        sys.exit(SKIP)
-    main()
+    main_with_atspi()
