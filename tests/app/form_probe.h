@@ -52,6 +52,7 @@ public:
     bool& ReplySeen() { return form->ReplySeen; }
     QString& RxText() { return form->RxText; }
     qint32& RxCount() { return form->RxCount; }
+    std::optional<orvik::RequestFrame>& LastRequest() { return form->m_lastRequest; }
     QStringList& PortList() { return form->PortList; }
     std::array<QCheckBox*, 16>& LinkBoxes() { return form->LinkBoxes; }
     std::array<QLineEdit*, 17>& DistanceEdits() { return form->DistanceEdits; }

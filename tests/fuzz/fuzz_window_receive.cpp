@@ -1,8 +1,9 @@
 // Plays arbitrary scripts of line events into one window on the fake serial control: byte chunks, 25 ms silences,
 // other event codes, short and long input arrays, polling ticks, baud-rate choices and changes of the request
 // bookkeeping. After every step the receive state must hold exactly the bytes the line delivered since the last frame
-// end; every frame end must log that frame as one memo line and act on it only as its length, CRC, function code and
-// the register of the latest request say. The frame layouts are worked out here, the CRC by the tests' own oracle.
+// end; every frame end must log that frame as one memo line and act on it only as its length, the request it answers
+// (an echo of it, another address), its CRC, function code and the register of the latest request say. The frame
+// layouts are worked out here, the CRC by the tests' own oracle.
 #include "distance_text.h"
 #include "form_probe.h"
 #include "fuzz_input.h"
@@ -208,9 +209,8 @@ private:
         if (!before.replySeen && isSlave(slave)) {
             require(!m_p.LinkBoxes()[slave - 1]->isChecked() && !m_p.LinkBoxes()[slave - 1]->isEnabled());
         }
-        if (before.portOpen)
-            require(m_p.comm->written().last()
-                == withCrc(QByteArray::fromHex("0300150002").prepend(static_cast<char>(m_p.CurrentSlave()))));
+        m_request = withCrc(QByteArray::fromHex("0300150002").prepend(static_cast<char>(m_p.CurrentSlave())));
+        if (before.portOpen) require(m_p.comm->written().last() == m_request);
     }
 
     void lineState(quint8 b)
@@ -256,22 +256,35 @@ private:
         require(m_p.RxText().isEmpty() && m_p.RxCount() == 0 && !m_p.ui().Timer2->isActive());
 
         const Shown after = Shown::of(m_p);
-        if (frame.size() < 6) {
+        const QByteArray reply = answerIn(frame);
+        if (reply.size() < 6 || at(reply, 0) != slave) {
             require(after.replySeen == before.replySeen);
             requireUntouched(before, after);
             return;
         }
         require(after.replySeen);
-        const bool valid = frame.size() <= 256 && crcValid(frame);
-        const quint8 function = at(frame, 1);
+        const bool valid = reply.size() <= 256 && crcValid(reply);
+        const quint8 function = at(reply, 1);
         if (valid && function == 3 && lastRegister == 17)
-            checkDeviceInfo(frame);
+            checkDeviceInfo(reply);
         else if (valid && function == 3 && lastRegister == 21)
-            checkDistance(frame, slave, before, after);
+            checkDistance(reply, slave, before, after);
         else if (valid && function == 6 && lastRegister == 24)
             checkBaudChange();
         else
             requireUntouched(before, after);
+    }
+
+    // What of the frame answers the request: an adapter's copy of a read request is nobody's answer, and a copy of
+    // the request at the front of a longer frame is cut off. Frames beyond the buffer are taken whole.
+    QByteArray answerIn(const QByteArray& frame) const
+    {
+        if (m_request.isEmpty() || frame.size() > 256) return frame;
+        const bool read = at(m_request, 1) == 3;
+        if (read && frame == m_request) return {};
+        if (frame.size() <= m_request.size() || !frame.startsWith(m_request)) return frame;
+        const QByteArray rest = frame.mid(m_request.size());
+        return read && rest == m_request ? QByteArray() : rest;
     }
 
     static void requireUntouched(const Shown& before, const Shown& after)
@@ -307,13 +320,17 @@ private:
         }
     }
 
-    // The port follows the rate selected at this moment; with nothing selected it stays closed, silently.
+    // The port follows the rate selected at this moment; with nothing selected the link is shown lost, and why.
     void checkBaudChange()
     {
         auto& ui = m_p.ui();
         const int index = ui.ComboBox2->itemIndex();
         require(m_p.comm->portOpen() == (index >= 0));
-        if (index < 0) return;
+        if (index < 0) {
+            require(!m_p.DeviceFound()
+                && ui.StatusBar1->panelText(0) == QStringLiteral("未从列表中选择波特率，连接已断开"));
+            return;
+        }
         require(m_p.comm->settings() == ui.ComboBox2->itemText(index) + QStringLiteral(",N,8,1"));
         require(ui.StatusBar1->panelText(0) == QStringLiteral("波特率更新成功！"));
     }
@@ -321,6 +338,7 @@ private:
     TForm1Probe& m_p;
     QStringList m_memo; // the lines the memo must hold
     QByteArray m_pending; // bytes delivered since the last frame end
+    QByteArray m_request; // the last request the window sent, as the line carried it
     int m_deferrals = 0; // frame ends put off in a row since the last bytes came in
 };
 
@@ -340,6 +358,7 @@ void resetWindow(TForm1Probe& p)
     p.connectDirectly();
     p.LastRegister() = 0;
     p.ReplySeen() = false;
+    p.LastRequest().reset();
     ui.ComboBox2->setItemIndex(4);
     ui.StatusBar1->setPanelText(0, QString());
     for (int slave = 1; slave <= 16; ++slave) {
