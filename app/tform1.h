@@ -7,8 +7,8 @@
 // request it answers, to the link core (interpretFrame), which says what it is: an echo of the request, someone
 // else's frame, a damaged answer, or device fields, a distance, a baud confirmation. The window applies that to
 // its controls (device fields, a slave's distance with the synchronous slave-answered event, or the port reopened
-// at a new rate). Handlers that wait use WaitMs,
-// which pumps events in 100 ms slices so that replies are decoded while they wait.
+// at a new rate). Handlers that wait use WaitMs, which pumps events in 100 ms slices so that replies are decoded
+// while they wait.
 #pragma once
 
 #include "distance_log.h"
@@ -95,7 +95,6 @@ private:
 
     // Export of the shown distances.
     void watchSensorPanelMenu();
-    bool isOnSensorPanel(QObject* watched) const;
     void showSensorPanelMenu(const QPoint& globalPos);
     void exportDistances();
 

@@ -101,14 +101,14 @@ void TForm1::PageControl1Change(QObject*)
 void TForm1::Timer1Timer(QObject*)
 {
     if (!DeviceFound) return;
-    if (!ReplySeen && CurrentSlave >= kFirstSlave && CurrentSlave <= kLastSlave) {
+    if (!ReplySeen && isSlaveAddress(CurrentSlave)) {
         QCheckBox* box = LinkBoxes[CurrentSlave - 1];
         box->setChecked(false);
         box->setEnabled(false);
         m_stats.unanswered(CurrentSlave);
         showSlaveStatistics(CurrentSlave);
     }
-    CurrentSlave = (CurrentSlave >= kFirstSlave && CurrentSlave < kLastSlave) ? CurrentSlave + 1 : kFirstSlave;
+    CurrentSlave = (isSlaveAddress(CurrentSlave) && CurrentSlave < kLastSlave) ? CurrentSlave + 1 : kFirstSlave;
     const RequestFrame poll = distancePoll(CurrentSlave);
     sendFrame(poll);
     m_stats.pollSent(CurrentSlave, lastByteOutUs(static_cast<int>(poll.size())));
@@ -117,7 +117,7 @@ void TForm1::Timer1Timer(QObject*)
 
 void TForm1::WMSlaveAnswered()
 {
-    if (CurrentSlave < kFirstSlave || CurrentSlave > kLastSlave) return;
+    if (!isSlaveAddress(CurrentSlave)) return;
     QCheckBox* box = LinkBoxes[CurrentSlave - 1];
     box->setChecked(true);
     box->setEnabled(true);
@@ -126,8 +126,7 @@ void TForm1::WMSlaveAnswered()
 // A frame from the polled slave while its poll is outstanding is its answer, intact or damaged.
 void TForm1::countAnswer(const FrameMeaning& meaning)
 {
-    if (!meaning.answered || LastRegister != kRegisterDistance) return;
-    if (CurrentSlave < kFirstSlave || CurrentSlave > kLastSlave) return;
+    if (!meaning.answered || LastRegister != kRegisterDistance || !isSlaveAddress(CurrentSlave)) return;
     m_stats.answered(CurrentSlave, meaning.kind != FrameKind::Damaged, m_lastByteInUs);
     showSlaveStatistics(CurrentSlave);
 }

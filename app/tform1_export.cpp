@@ -42,17 +42,11 @@ private:
 void TForm1::watchSensorPanelMenu()
 {
     qApp->installEventFilter(new ContextMenuHook(this, [this](QObject* watched, QContextMenuEvent* e) {
-        if (!isOnSensorPanel(watched)) return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || (widget != Panel2 && !Panel2->isAncestorOf(widget))) return false;
         showSensorPanelMenu(e->globalPos());
         return true;
     }));
-}
-
-bool TForm1::isOnSensorPanel(QObject* watched) const
-{
-    for (QObject* o = watched; o; o = o->parent())
-        if (o == Panel2) return true;
-    return false;
 }
 
 void TForm1::showSensorPanelMenu(const QPoint& globalPos)

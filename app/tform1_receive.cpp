@@ -39,11 +39,6 @@ private:
     qint32& m_count;
 };
 
-bool isSlaveAddress(quint8 address)
-{
-    return address >= kFirstSlave && address <= kLastSlave;
-}
-
 } // namespace
 
 void TForm1::sendFrame(const RequestFrame& frame)

@@ -188,16 +188,14 @@ void TForm1::filterInputMethod(QObject* field, QInputMethodEvent* event)
 
 void TForm1::runKeyFilter(QObject* field, unsigned char& Key)
 {
-    unsigned char key = Key;
     guarded([&] {
         if (field == Edit17)
-            Edit17KeyPress(field, key);
+            Edit17KeyPress(field, Key);
         else if (field == Edit1)
-            Edit1KeyPress(field, key);
+            Edit1KeyPress(field, Key);
         else if (field == Edit2)
-            Edit2KeyPress(field, key);
+            Edit2KeyPress(field, Key);
     });
-    Key = key;
 }
 
 void TForm1::closeEvent(QCloseEvent* e)

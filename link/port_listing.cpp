@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QMutex>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -40,8 +39,8 @@ struct Listed {
     DeviceIdentity identity;
 };
 
+// The window thread is the only one that lists and opens ports.
 struct Listing {
-    QMutex mutex;
     std::optional<QString> dir; // none until the first listing
     QHash<int, Listed> ports;
 };
@@ -64,7 +63,6 @@ QList<PortEntry> takePortListing(const QString& dir)
             listed.insert(port.number, { port, *identity });
     }
     Listing& last = lastListing();
-    const QMutexLocker lock(&last.mutex);
     last.dir = dir;
     last.ports = std::move(listed);
     return ports;
@@ -72,18 +70,14 @@ QList<PortEntry> takePortListing(const QString& dir)
 
 std::optional<PortEntry> listedPort(int number, QString* why, const QString& dir)
 {
-    Listing& last = lastListing();
-    std::optional<Listed> listed;
-    {
-        const QMutexLocker lock(&last.mutex);
-        if (last.dir != dir) {
-            std::optional<PortEntry> now = findPort(number, dir);
-            if (!now) *why = QStringLiteral("COM%1 is not a serial port on this machine").arg(number);
-            return now;
-        }
-        if (last.ports.contains(number)) listed = last.ports.value(number);
+    const Listing& last = lastListing();
+    if (last.dir != dir) {
+        std::optional<PortEntry> now = findPort(number, dir);
+        if (!now) *why = QStringLiteral("COM%1 is not a serial port on this machine").arg(number);
+        return now;
     }
-    if (!listed) {
+    const auto listed = last.ports.constFind(number);
+    if (listed == last.ports.constEnd()) {
         *why = QStringLiteral("COM%1 was not in the port list; list the ports again").arg(number);
         return std::nullopt;
     }

@@ -16,6 +16,12 @@ constexpr quint8 kConfigAddress = 255;
 constexpr quint8 kFirstSlave = 1;
 constexpr quint8 kLastSlave = 16;
 
+// The addresses polled for a distance; each has a row on the data page.
+constexpr bool isSlaveAddress(quint8 address)
+{
+    return address >= kFirstSlave && address <= kLastSlave;
+}
+
 constexpr quint8 kFunctionReadHolding = 3;
 constexpr quint8 kFunctionWriteSingle = 6;
 

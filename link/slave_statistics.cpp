@@ -23,7 +23,7 @@ void SlaveStatistics::reset()
 
 SlaveStatistics::Slave* SlaveStatistics::slot(quint8 slave)
 {
-    if (slave < kFirstSlave || slave > kLastSlave) return nullptr;
+    if (!isSlaveAddress(slave)) return nullptr;
     return &m_slaves[static_cast<std::size_t>(slave - kFirstSlave)];
 }
 

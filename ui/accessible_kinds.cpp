@@ -6,11 +6,15 @@
 
 #include "bevel_panel.h"
 #include "image_view.h"
+#include "log_memo.h"
 #include "page_control.h"
 #include "status_bar.h"
 #include "up_down.h"
 
 namespace orvik {
+
+// The memo reads as one frame a line (log_memo_accessible.cpp).
+QAccessibleInterface* logMemoAccessible(LogMemo* memo);
 
 namespace {
 
@@ -132,6 +136,7 @@ QAccessibleInterface* factory(const QString& className, QObject* object)
 {
     if (!object->isWidgetType()) return nullptr;
     auto* widget = static_cast<QWidget*>(object);
+    if (auto* memo = qobject_cast<LogMemo*>(object)) return logMemoAccessible(memo);
     if (auto* bar = qobject_cast<StatusBar*>(object)) {
         return new NamedWidget(bar, QAccessible::StatusBar,
             [](const QWidget* w) { return static_cast<const StatusBar*>(w)->panelText(0); });

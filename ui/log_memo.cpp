@@ -1,5 +1,7 @@
 #include "log_memo.h"
 
+#include "accessible_kinds.h"
+
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QMenu>
@@ -10,8 +12,6 @@
 #include <limits>
 
 namespace orvik {
-
-void installLogMemoAccessibility(); // log_memo_accessible.cpp
 
 namespace {
 
@@ -27,7 +27,7 @@ LogMemo::LogMemo(QWidget* parent)
     : QPlainTextEdit(parent)
     , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
-    installLogMemoAccessibility();
+    installAccessibleKinds();
 }
 
 void LogMemo::setClock(Clock clock)

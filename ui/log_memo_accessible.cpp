@@ -121,21 +121,11 @@ private:
     }
 };
 
-QAccessibleInterface* logMemoAccessibleFactory(const QString&, QObject* object)
-{
-    if (auto* memo = qobject_cast<LogMemo*>(object)) return new LogMemoAccessible(memo);
-    return nullptr;
-}
-
 } // namespace
 
-void installLogMemoAccessibility()
+QAccessibleInterface* logMemoAccessible(LogMemo* memo)
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(logMemoAccessibleFactory);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    return new LogMemoAccessible(memo);
 }
 
 } // namespace orvik
