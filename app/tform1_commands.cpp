@@ -106,6 +106,7 @@ void TForm1::Timer1Timer(QObject*)
         box->setChecked(false);
         box->setEnabled(false);
         m_stats.unanswered(CurrentSlave);
+        m_distances.markGap(CurrentSlave);
         showSlaveStatistics(CurrentSlave);
     }
     CurrentSlave = (isSlaveAddress(CurrentSlave) && CurrentSlave < kLastSlave) ? CurrentSlave + 1 : kFirstSlave;

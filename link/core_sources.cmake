@@ -7,6 +7,7 @@ add_library(orvik_link STATIC
   line_format.h line_format.cpp
   slave_statistics.h slave_statistics.cpp
   distance_log.h distance_log.cpp
+  column_reduction.h column_reduction.cpp
   distance_text.h distance_text.cpp
   int_conversion.h int_conversion.cpp
   port_names.h port_names.cpp

@@ -16,6 +16,28 @@ QByteArray isoLocalTime(qint64 msecsSinceEpoch)
         + QByteArray::number(minutes % 60).rightJustified(2, '0');
 }
 
+void DistanceLog::clear()
+{
+    m_samples.clear();
+    m_answered = 0;
+    m_gapPending = 0;
+    if (m_listener) m_listener();
+}
+
+void DistanceLog::add(qint64 msecsSinceEpoch, quint8 slave, qint32 value)
+{
+    const quint32 bit = slave < 32 ? 1U << slave : 0U;
+    m_samples.push_back({ msecsSinceEpoch, value, slave, (m_gapPending & bit) != 0 });
+    m_gapPending &= ~bit;
+    m_answered |= bit;
+    if (m_listener) m_listener();
+}
+
+void DistanceLog::markGap(quint8 slave)
+{
+    if (slave < 32) m_gapPending |= 1U << slave;
+}
+
 QByteArray DistanceLog::toCsv() const
 {
     QByteArray csv("time,slave,distance_m\r\n");
