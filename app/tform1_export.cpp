@@ -1,4 +1,5 @@
 // The data page's own menu: the distances shown since the last connect, handed on as CSV.
+#include "distance_chart.h"
 #include "handler_guard.h"
 #include "save_file.h"
 #include "tform1.h"
@@ -14,6 +15,7 @@ using namespace orvik;
 namespace {
 
 const QString kExportDistances = QStringLiteral("导出距离数据...");
+const QString kDistanceChart = QStringLiteral("距离曲线...");
 
 // Hears context-menu requests before any widget's own filters do.
 class ContextMenuHook final : public QObject {
@@ -57,6 +59,8 @@ void TForm1::showSensorPanelMenu(const QPoint& globalPos)
     menu->setObjectName(QStringLiteral("sensorPanelMenu"));
     QAction* exportAction = menu->addAction(kExportDistances);
     connect(exportAction, &QAction::triggered, this, [this] { guarded([&] { exportDistances(); }); });
+    connect(menu->addAction(kDistanceChart), &QAction::triggered, this,
+        [this] { guarded([&] { showDistanceChart(this, m_distances); }); });
     menu->popup(globalPos);
 }
 

@@ -146,6 +146,8 @@ QAccessibleInterface* factory(const QString& className, QObject* object)
     if (auto* upDown = qobject_cast<UpDown*>(object)) return new UpDownAccessible(upDown);
     // The control itself holds the tab strip (Qt's page tab list) and the pages.
     if (qobject_cast<PageControl*>(object)) return new QAccessibleWidget(widget, QAccessible::Pane);
+    // The distance chart's plot (a widget of the plotting library, which gives it no role of its own).
+    if (className == QLatin1String("QCustomPlot")) return new QAccessibleWidget(widget, QAccessible::Chart);
     if (className == QLatin1String("QWidget")) return pageAccessible(widget);
     return nullptr;
 }

@@ -306,7 +306,7 @@ void TestMemoLog::distancesExportedFromTheSensorPanel()
     QCoreApplication::sendEvent(row, &event);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     QVERIFY(menu);
-    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions().size(), 2);
     QCOMPARE(menu->actions()[0]->text(), QStringLiteral("导出距离数据..."));
     QString suggested;
     setSaveFileChooser([&](const QString&, const QString& name) {

@@ -1,0 +1,59 @@
+// Each slave's distance over time, in a window of its own beside the main window: the record of shown distances
+// reduced to the plot's pixel columns by the link core, followed live, zoomed and panned on the time axis.
+#pragma once
+
+#include "column_reduction.h"
+#include "distance_log.h"
+
+#include <QWidget>
+#include <vector>
+
+class QCustomPlot;
+class QListWidget;
+class QListWidgetItem;
+class QMouseEvent;
+
+namespace orvik {
+
+class DistanceChart final : public QWidget {
+    Q_OBJECT
+
+public:
+    DistanceChart(QWidget* owner, DistanceLog& log);
+    ~DistanceChart() override;
+
+    // The whole run since connecting, following each new distance as it comes (what a double click does).
+    void showWholeRun();
+    bool followsLive() const { return m_following; }
+    QCustomPlot* plot() const { return m_plot; }
+    QListWidget* legend() const { return m_legend; }
+    void savePicture();
+
+private:
+    void buildControls();
+    void logChanged();
+    void rebuild(qint64 fromMs, qint64 toMs);
+    void showSlave(int index);
+    void updateLegend();
+    void fitValueAxis();
+    void timeAxisMoved();
+    void hover(QMouseEvent* event);
+    void contextMenu(const QPoint& pos);
+    void legendChanged(QListWidgetItem* item);
+
+    DistanceLog& m_log;
+    QCustomPlot* m_plot = nullptr;
+    QListWidget* m_legend = nullptr;
+    std::vector<ColumnReducer> m_reducers;
+    qint64 m_fromMs = 0;
+    qint64 m_toMs = 0;
+    std::size_t m_fed = 0; // samples of the record already in the reducers
+    bool m_following = true;
+    bool m_settingRange = false;
+    bool m_spanStale = false; // the user moved the time axis: reduce again before drawing
+};
+
+// Opens the chart of log as a window of its own beside owner, or brings the one already open to the front.
+DistanceChart* showDistanceChart(QWidget* owner, DistanceLog& log);
+
+} // namespace orvik
