@@ -279,8 +279,8 @@ void DistanceChart::hover(QMouseEvent* event)
         QToolTip::hideText();
         return;
     }
-    const QString when = QDateTime::fromMSecsSinceEpoch(nearest->msecsSinceEpoch)
-                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    const QString when
+        = QDateTime::fromMSecsSinceEpoch(nearest->msecsSinceEpoch).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     QToolTip::showText(event->globalPosition().toPoint(),
         QStringLiteral("从站 %1\n%2\n%3 米").arg(nearest->slave).arg(when, distanceText(nearest->value)), m_plot);
 }

@@ -39,20 +39,17 @@ void ColumnReducer::add(const DistanceSample& sample)
     point.last = v;
 }
 
-SlaveColumns reduceToColumns(const DistanceLog& log, qint64 fromMs, qint64 toMs, int columns)
+std::vector<ColumnReducer> reduceToColumns(const DistanceLog& log, qint64 fromMs, qint64 toMs, int columns)
 {
     std::vector<ColumnReducer> reducers(16, ColumnReducer(fromMs, toMs, columns));
     const auto& samples = log.samples();
     // Samples are kept in the order they were shown, which is time order: skip what lies before the span at once.
-    auto it = std::partition_point(samples.begin(), samples.end(),
-        [fromMs](const DistanceSample& s) { return s.msecsSinceEpoch < fromMs; });
+    auto it = std::partition_point(
+        samples.begin(), samples.end(), [fromMs](const DistanceSample& s) { return s.msecsSinceEpoch < fromMs; });
     for (; it != samples.end() && it->msecsSinceEpoch < toMs; ++it) {
         if (it->slave >= 1 && it->slave <= 16) reducers[it->slave - 1u].add(*it);
     }
-    SlaveColumns result;
-    for (std::size_t i = 0; i < reducers.size(); ++i)
-        result[i] = reducers[i].takePoints();
-    return result;
+    return reducers;
 }
 
 } // namespace orvik

@@ -4,7 +4,6 @@
 
 #include "distance_log.h"
 
-#include <array>
 #include <vector>
 
 namespace orvik {
@@ -29,7 +28,6 @@ public:
     // Takes the slave's samples in time order; a live record feeds each new one as it comes.
     void add(const DistanceSample& sample);
     const std::vector<ColumnPoint>& points() const { return m_points; }
-    std::vector<ColumnPoint> takePoints() { return std::move(m_points); }
     // The first instant of a column, and the column an instant falls in (may lie outside 0..columns-1).
     qint64 columnStartMs(qint64 column) const;
     qint64 columnOf(qint64 msecsSinceEpoch) const;
@@ -41,8 +39,7 @@ private:
     std::vector<ColumnPoint> m_points;
 };
 
-// Slaves 1 to 16 at indexes 0 to 15, from one pass over the record.
-using SlaveColumns = std::array<std::vector<ColumnPoint>, 16>;
-SlaveColumns reduceToColumns(const DistanceLog& log, qint64 fromMs, qint64 toMs, int columns);
+// Slaves 1 to 16 at indexes 0 to 15, from one pass over the record; a live chart goes on feeding them.
+std::vector<ColumnReducer> reduceToColumns(const DistanceLog& log, qint64 fromMs, qint64 toMs, int columns);
 
 } // namespace orvik

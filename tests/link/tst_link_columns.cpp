@@ -64,25 +64,22 @@ void TestLinkColumns::reduction_data()
         return points;
     }();
     QTest::newRow("a spike inside a column")
-        << Steps { { 0, 1, 10 }, { 10, 1, 90000 }, { 20, 1, -5 }, { 30, 1, 11 }, { 150, 1, 12 } } << 0LL << 1000LL
-        << 10 << Points { { 0, 10, -5, 90000, 11, false }, { 1, 12, 12, 12, 12, false } };
+        << Steps { { 0, 1, 10 }, { 10, 1, 90000 }, { 20, 1, -5 }, { 30, 1, 11 }, { 150, 1, 12 } } << 0LL << 1000LL << 10
+        << Points { { 0, 10, -5, 90000, 11, false }, { 1, 12, 12, 12, 12, false } };
     QTest::newRow("a gap at a column boundary")
-        << Steps { { 50, 1, 1 }, { 99, 1, 2 }, { 100, 1, kGap }, { 100, 1, 3 }, { 150, 1, 4 }, { 200, 1, 5 } }
-        << 0LL << 1000LL << 10
-        << Points { { 0, 1, 1, 2, 2, false }, { 1, 3, 3, 4, 4, true }, { 2, 5, 5, 5, 5, false } };
+        << Steps { { 50, 1, 1 }, { 99, 1, 2 }, { 100, 1, kGap }, { 100, 1, 3 }, { 150, 1, 4 }, { 200, 1, 5 } } << 0LL
+        << 1000LL << 10 << Points { { 0, 1, 1, 2, 2, false }, { 1, 3, 3, 4, 4, true }, { 2, 5, 5, 5, 5, false } };
     QTest::newRow("a gap inside a column")
         << Steps { { 10, 1, 1 }, { 20, 1, kGap }, { 30, 1, 2 }, { 40, 1, 3 } } << 0LL << 1000LL << 10
         << Points { { 0, 1, 1, 1, 1, false }, { 0, 2, 2, 3, 3, true } };
-    QTest::newRow("two gaps in a row break once") << Steps { { 0, 1, 1 }, { 1, 1, kGap }, { 2, 1, kGap }, { 900, 1, 2 } }
-                                                   << 0LL << 1000LL << 10
-                                                   << Points { { 0, 1, 1, 1, 1, false }, { 9, 2, 2, 2, 2, true } };
-    QTest::newRow("more columns than samples") << Steps { { 0, 1, 1 }, { 1, 1, 2 }, { 999, 1, 3 } } << 0LL << 1000LL
-                                               << 1280
-                                               << Points { { 0, 1, 1, 1, 1, false }, { 1, 2, 2, 2, 2, false },
-                                                      { 1278, 3, 3, 3, 3, false } };
+    QTest::newRow("two gaps in a row break once") << Steps { { 0, 1, 1 }, { 1, 1, kGap }, { 2, 1, kGap },
+        { 900, 1, 2 } } << 0LL << 1000LL << 10 << Points { { 0, 1, 1, 1, 1, false }, { 9, 2, 2, 2, 2, true } };
+    QTest::newRow("more columns than samples")
+        << Steps { { 0, 1, 1 }, { 1, 1, 2 }, { 999, 1, 3 } } << 0LL << 1000LL << 1280
+        << Points { { 0, 1, 1, 1, 1, false }, { 1, 2, 2, 2, 2, false }, { 1278, 3, 3, 3, 3, false } };
     QTest::newRow("outside the span left out; a gap before it breaks nothing")
-        << Steps { { 99, 1, 1 }, { 100, 1, kGap }, { 150, 1, 2 }, { 180, 1, 3 }, { 200, 1, 4 } } << 100LL << 200LL
-        << 2 << Points { { 1, 2, 2, 3, 3, false } };
+        << Steps { { 99, 1, 1 }, { 100, 1, kGap }, { 150, 1, 2 }, { 180, 1, 3 }, { 200, 1, 4 } } << 100LL << 200LL << 2
+        << Points { { 1, 2, 2, 3, 3, false } };
     QTest::newRow("a slave silent before its first answer")
         << Steps { { 0, 1, kGap }, { 10, 1, 5 } } << 0LL << 100LL << 10 << Points { { 1, 5, 5, 5, 5, false } };
     QTest::newRow("another slave's samples and gaps are its own")
@@ -104,8 +101,8 @@ void TestLinkColumns::reduction()
         else
             log.add(step.ms, step.slave, step.value);
     }
-    const SlaveColumns reduced = reduceToColumns(log, fromMs, toMs, columns);
-    QCOMPARE(text(Points(reduced[0].begin(), reduced[0].end())), text(slave1));
+    const std::vector<ColumnPoint> reduced = reduceToColumns(log, fromMs, toMs, columns).at(0).points();
+    QCOMPARE(text(Points(reduced.begin(), reduced.end())), text(slave1));
 }
 
 QTEST_GUILESS_MAIN(TestLinkColumns)
