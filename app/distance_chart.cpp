@@ -160,41 +160,59 @@ void DistanceChart::logChanged()
         m_plot->replot(QCustomPlot::rpQueuedReplot);
         return;
     }
-    std::array<bool, 16> changed {};
+    // Most new distances fall inside the extremes their column already has: the picture stays as it is, and a
+    // redraw of every line would cost far more than the poll itself.
+    bool redraw = false;
     for (; m_fed < samples.size(); ++m_fed) {
         const DistanceSample& sample = samples[m_fed];
         if (sample.slave < 1 || sample.slave > 16) continue;
-        m_reducers[sample.slave - 1u].add(sample);
-        changed[sample.slave - 1u] = true;
+        const int index = sample.slave - 1;
+        const LiveEnd before = liveEnd(index);
+        m_reducers[static_cast<std::size_t>(index)].add(sample);
+        if (liveEnd(index) == before) continue;
+        showSlave(index);
+        redraw = true;
     }
-    for (int i = 0; i < 16; ++i)
-        if (changed[static_cast<std::size_t>(i)]) showSlave(i);
-    updateLegend();
+    const QCPRange values = m_plot->yAxis->range();
+    redraw = updateLegend() || redraw;
     fitValueAxis();
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
+    if (m_plot->yAxis->range() != values) {
+        for (int i = 0; i < 16; ++i)
+            showSlave(i);
+        redraw = true;
+    }
+    if (redraw) m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-// Each column as a vertical stroke from its first value through its extremes to its last; a NaN breaks the line.
+DistanceChart::LiveEnd DistanceChart::liveEnd(int index) const
+{
+    const std::vector<ColumnPoint>& points = m_reducers[static_cast<std::size_t>(index)].points();
+    if (points.empty()) return {};
+    auto row = [this](qint32 v) { return qRound(m_plot->yAxis->coordToPixel(v / 10000.0)); };
+    return { points.size(), row(points.back().min), row(points.back().max) };
+}
+
+// Each column as a vertical stroke between its extremes, the one nearer its first value first, so that the line
+// from the column before joins where it came in; a NaN breaks the line.
 void DistanceChart::showSlave(int index)
 {
     const ColumnReducer& reducer = m_reducers[static_cast<std::size_t>(index)];
     QVector<QCPGraphData> line;
-    line.reserve(static_cast<qsizetype>(reducer.points().size()) * 4);
+    line.reserve(static_cast<qsizetype>(reducer.points().size()) * 2);
     for (const ColumnPoint& point : reducer.points()) {
         const double x = double(reducer.columnStartMs(point.column) + reducer.columnStartMs(point.column + 1)) / 2000;
         if (point.afterGap) line.append({ x, std::numeric_limits<double>::quiet_NaN() });
-        qint32 previous = std::numeric_limits<qint32>::min();
-        for (qint32 v : { point.first, point.min, point.max, point.last }) {
-            if (v != previous) line.append({ x, v / 10000.0 });
-            previous = v;
-        }
+        const bool lowFirst = qint64(point.first) - point.min <= qint64(point.max) - point.first;
+        line.append({ x, (lowFirst ? point.min : point.max) / 10000.0 });
+        if (point.max != point.min) line.append({ x, (lowFirst ? point.max : point.min) / 10000.0 });
     }
     m_plot->graph(index)->data()->set(line, true);
 }
 
 // One entry per slave that has answered since connecting, in address order, ticked until the user hides it.
-void DistanceChart::updateLegend()
+bool DistanceChart::updateLegend()
 {
+    const int shown = m_legend->count();
     int row = 0;
     for (int i = 0; i < 16; ++i) {
         if (!m_log.hasAnswered(static_cast<quint8>(i + 1))) continue;
@@ -213,6 +231,7 @@ void DistanceChart::updateLegend()
     }
     while (m_legend->count() > row)
         delete m_legend->takeItem(row);
+    return m_legend->count() != shown;
 }
 
 void DistanceChart::legendChanged(QListWidgetItem* item)

@@ -33,8 +33,16 @@ private:
     void buildControls();
     void logChanged();
     void rebuild(qint64 fromMs, qint64 toMs);
+    // A slave's line at its live end, in pixel rows: a new distance that leaves it so needs no redraw.
+    struct LiveEnd {
+        std::size_t points = 0;
+        int low = 0;
+        int high = 0;
+        friend bool operator==(const LiveEnd&, const LiveEnd&) = default;
+    };
+    LiveEnd liveEnd(int index) const;
     void showSlave(int index);
-    void updateLegend();
+    bool updateLegend(); // whether an entry came or went
     void fitValueAxis();
     void timeAxisMoved();
     void hover(QMouseEvent* event);
