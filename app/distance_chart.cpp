@@ -323,6 +323,16 @@ void DistanceChart::savePicture()
     saveAtomically(path, [&image](QIODevice& file) { return image.save(&file, "PNG"); });
 }
 
+std::size_t DistanceChart::heldBytes() const
+{
+    std::size_t bytes = 0;
+    for (int i = 0; i < 16; ++i) {
+        bytes += m_reducers[static_cast<std::size_t>(i)].points().capacity() * sizeof(ColumnPoint);
+        bytes += static_cast<std::size_t>(m_plot->graph(i)->dataCount()) * sizeof(QCPGraphData);
+    }
+    return bytes;
+}
+
 DistanceChart* showDistanceChart(QWidget* owner, DistanceLog& log)
 {
     auto* chart = owner->findChild<DistanceChart*>(QString(), Qt::FindDirectChildrenOnly);

@@ -28,6 +28,8 @@ public:
     QCustomPlot* plot() const { return m_plot; }
     QListWidget* legend() const { return m_legend; }
     void savePicture();
+    // Bytes of the reduced lines the chart keeps (its reducers and its plot's data), for the benchmark.
+    std::size_t heldBytes() const;
 
 private:
     void buildControls();
