@@ -80,9 +80,10 @@ void DistanceChart::buildControls()
     m_plot->axisRect()->setRangeZoom(Qt::Horizontal);
     m_plot->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { timeAxisMoved(); });
-    connect(m_plot, &QCustomPlot::beforeReplot, this, [this] {
+    // Laid out, not yet drawn: the columns follow the plot's width, and a moved time axis its new span.
+    connect(m_plot, &QCustomPlot::afterLayout, this, [this] {
         guarded([&] {
-            if (!m_spanStale) return;
+            if (!m_spanStale && m_plot->axisRect()->width() == m_columns) return;
             const QCPRange range = m_plot->xAxis->range();
             rebuild(qint64(std::floor(range.lower * 1000)), qint64(std::ceil(range.upper * 1000)));
         });
@@ -137,8 +138,8 @@ void DistanceChart::rebuild(qint64 fromMs, qint64 toMs)
     m_spanStale = false;
     m_fromMs = fromMs;
     m_toMs = std::max(toMs, fromMs + 1);
-    const int columns = std::max(m_plot->axisRect()->width(), 1);
-    m_reducers = reduceToColumns(m_log, m_fromMs, m_toMs, columns);
+    m_columns = m_plot->axisRect()->width();
+    m_reducers = reduceToColumns(m_log, m_fromMs, m_toMs, std::max(m_columns, 1));
     m_fed = m_log.samples().size();
     for (int i = 0; i < 16; ++i)
         showSlave(i);

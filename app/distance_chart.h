@@ -57,6 +57,7 @@ private:
     std::vector<ColumnReducer> m_reducers;
     qint64 m_fromMs = 0;
     qint64 m_toMs = 0;
+    int m_columns = 0; // the plot area's width in pixels when the span was reduced
     std::size_t m_fed = 0; // samples of the record already in the reducers
     bool m_following = true;
     bool m_settingRange = false;

@@ -99,9 +99,16 @@ void TestDistanceChart::followsThePollsLive()
     QCOMPARE(probe.window().findChildren<DistanceChart*>().size(), 1);
     QCOMPARE(chart->legend()->count(), 0);
 
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
     slave1Answers(probe);
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
     QCPGraph* line = chart->plot()->graph(0);
     QCOMPARE(line->dataCount(), 1); // drawn within the poll that brought it
+    // At the column of its time, the plot's width cut into columns.
+    chart->plot()->replot(QCustomPlot::rpImmediateRefresh);
+    const double msPerColumn = chart->plot()->xAxis->range().size() * 1000 / chart->plot()->axisRect()->width();
+    const double at = line->data()->at(0)->key * 1000;
+    QVERIFY2(at >= double(before) - msPerColumn && at <= double(after) + msPerColumn, qPrintable(QString::number(at)));
     QCOMPARE(chart->legend()->count(), 1);
     QCOMPARE(chart->legend()->item(0)->text(), QStringLiteral("从站 1"));
     if (silentPoll) slave1Silent(probe);
