@@ -57,10 +57,10 @@ void TForm1::showSensorPanelMenu(const QPoint& globalPos)
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->setObjectName(QStringLiteral("sensorPanelMenu"));
-    QAction* exportAction = menu->addAction(kExportDistances);
-    connect(exportAction, &QAction::triggered, this, [this] { guarded([&] { exportDistances(); }); });
     connect(menu->addAction(kDistanceChart), &QAction::triggered, this,
         [this] { guarded([&] { showDistanceChart(this, m_distances); }); });
+    QAction* exportAction = menu->addAction(kExportDistances);
+    connect(exportAction, &QAction::triggered, this, [this] { guarded([&] { exportDistances(); }); });
     menu->popup(globalPos);
 }
 

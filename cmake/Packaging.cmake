@@ -81,7 +81,8 @@ function(orvik_configure_cpack)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   else()
     string(APPEND depends ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4)"
-           ", libqt6serialport6 (>= 6.4), libjpeg62-turbo, libc6, libstdc++6")
+           ", libqt6serialport6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqcustomplot2.1-qt6, libjpeg62-turbo"
+           ", libc6, libstdc++6")
   endif()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS ${depends})
   set(CPACK_SOURCE_GENERATOR TGZ)

@@ -114,7 +114,7 @@ class Statistics(E2ETestCase):
         s.click_tab("数据获取")
         s.wait_widget("PageControl1", itemIndex=1)
         s.click("DistanceEdit2", button=3)
-        click_last_menu_entry(s)  # its only entry, 导出距离数据...
+        click_last_menu_entry(s)  # 导出距离数据..., below 距离曲线...
         path = os.path.join(s.art, "distances.csv")
         save_through_dialog(s, "导出距离数据", path)
         s.click_tab("硬件设置")
