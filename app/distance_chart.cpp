@@ -315,12 +315,35 @@ void DistanceChart::contextMenu(const QPoint& pos)
     menu->popup(m_plot->mapToGlobal(pos));
 }
 
+// The plot as shown, with a key of the lines it draws on its right (the legend's check boxes mean nothing on paper).
+QImage DistanceChart::picture() const
+{
+    const QPixmap plot = m_plot->toPixmap();
+    const int rowHeight = fontMetrics().height() + 4;
+    const int keyWidth = fontMetrics().horizontalAdvance(QStringLiteral("从站 16")) + 40;
+    QImage image(plot.width() + keyWidth, plot.height(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.drawPixmap(0, 0, plot);
+    painter.setFont(font());
+    int y = 12;
+    for (int i = 0; i < 16; ++i) {
+        if (!m_log.hasAnswered(static_cast<quint8>(i + 1)) || !m_plot->graph(i)->visible()) continue;
+        painter.fillRect(plot.width() + 8, y + (rowHeight - 12) / 2, 18, 12, slaveColour(i));
+        painter.setPen(Qt::black);
+        painter.drawText(
+            QRect(plot.width() + 32, y, keyWidth - 32, rowHeight), Qt::AlignVCenter, m_plot->graph(i)->name());
+        y += rowHeight;
+    }
+    return image;
+}
+
 void DistanceChart::savePicture()
 {
     const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'orvik-chart-'yyyyMMdd-HHmmss'.png'"));
     const QString path = chooseSaveFile(this, QStringLiteral("保存图片"), name, QStringLiteral("PNG (*.png)"));
     if (path.isEmpty()) return;
-    const QImage image = m_plot->toPixmap().toImage();
+    const QImage image = picture();
     saveAtomically(path, [&image](QIODevice& file) { return image.save(&file, "PNG"); });
 }
 

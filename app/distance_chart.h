@@ -33,6 +33,7 @@ public:
 
 private:
     void buildControls();
+    QImage picture() const;
     void logChanged();
     void rebuild(qint64 fromMs, qint64 toMs);
     // A slave's line at its live end, in pixel rows: a new distance that leaves it so needs no redraw.
