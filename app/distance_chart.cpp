@@ -207,7 +207,12 @@ void DistanceChart::showSlave(int index)
         line.append({ x, (lowFirst ? point.min : point.max) / 10000.0 });
         if (point.max != point.min) line.append({ x, (lowFirst ? point.max : point.min) / 10000.0 });
     }
-    m_plot->graph(index)->data()->set(line, true);
+    QCPGraph* graph = m_plot->graph(index);
+    graph->data()->set(line, true);
+    // While a line's samples lie far apart each is marked, so a slave with a single answer shows too; at a long run
+    // the marks would only cover the line and cost drawing time.
+    const bool sparse = line.size() * 4 < m_columns;
+    graph->setScatterStyle(sparse ? QCPScatterStyle(QCPScatterStyle::ssDisc, 4) : QCPScatterStyle());
 }
 
 // One entry per slave that has answered since connecting, in address order, ticked until the user hides it.

@@ -104,6 +104,7 @@ void TestDistanceChart::followsThePollsLive()
     const qint64 after = QDateTime::currentMSecsSinceEpoch();
     QCPGraph* line = chart->plot()->graph(0);
     QCOMPARE(line->dataCount(), 1); // drawn within the poll that brought it
+    QVERIFY(!line->scatterStyle().isNone()); // a lone sample is marked: a line of one point draws nothing
     // At the column of its time, the plot's width cut into columns.
     chart->plot()->replot(QCustomPlot::rpImmediateRefresh);
     const double msPerColumn = chart->plot()->xAxis->range().size() * 1000 / chart->plot()->axisRect()->width();
