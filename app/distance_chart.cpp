@@ -127,8 +127,9 @@ void DistanceChart::showWholeRun()
     const qint64 from = samples.empty() ? now : samples.front().msecsSinceEpoch;
     const qint64 last = samples.empty() ? now : std::max(now, samples.back().msecsSinceEpoch);
     const qint64 span = std::max(last - from, kShortestSpanMs);
-    // Room on the right for what comes next: the columns stay put while new distances fill it.
-    rebuild(from, from + span + span / 8);
+    // Room on the right for what comes next (the columns stay put while new distances fill it), and a little on the
+    // left so that the first mark is not cut by the axis.
+    rebuild(from - span / 64, from + span + span / 8);
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
@@ -141,6 +142,7 @@ void DistanceChart::rebuild(qint64 fromMs, qint64 toMs)
     m_columns = m_plot->axisRect()->width();
     m_reducers = reduceToColumns(m_log, m_fromMs, m_toMs, std::max(m_columns, 1));
     m_fed = m_log.samples().size();
+    findEdgeNeighbours();
     for (int i = 0; i < 16; ++i)
         showSlave(i);
     m_settingRange = true;
@@ -168,6 +170,12 @@ void DistanceChart::logChanged()
         const DistanceSample& sample = samples[m_fed];
         if (sample.slave < 1 || sample.slave > 16) continue;
         const int index = sample.slave - 1;
+        auto& after = m_after[static_cast<std::size_t>(index)];
+        if (sample.msecsSinceEpoch >= m_toMs && !after) {
+            after = sample;
+            showSlave(index);
+            redraw = true;
+        }
         const LiveEnd before = liveEnd(index);
         m_reducers[static_cast<std::size_t>(index)].add(sample);
         if (liveEnd(index) == before) continue;
@@ -193,13 +201,38 @@ DistanceChart::LiveEnd DistanceChart::liveEnd(int index) const
     return { points.size(), row(points.back().min), row(points.back().max) };
 }
 
+void DistanceChart::findEdgeNeighbours()
+{
+    constexpr std::ptrdiff_t kLookFurthest = 4096; // a slave silent for longer has no neighbour: its line ends
+    m_before.fill(std::nullopt);
+    m_after.fill(std::nullopt);
+    const auto& samples = m_log.samples();
+    auto before = [](qint64 ms) { return [ms](const DistanceSample& s) { return s.msecsSinceEpoch < ms; }; };
+    const auto start = std::partition_point(samples.begin(), samples.end(), before(m_fromMs));
+    for (auto it = start; it != samples.begin() && start - it < kLookFurthest; --it) {
+        const DistanceSample& s = *(it - 1);
+        if (s.slave >= 1 && s.slave <= 16 && !m_before[s.slave - 1u]) m_before[s.slave - 1u] = s;
+    }
+    const auto end = std::partition_point(start, samples.end(), before(m_toMs));
+    for (auto it = end; it != samples.end() && it - end < kLookFurthest; ++it) {
+        if (it->slave >= 1 && it->slave <= 16 && !m_after[it->slave - 1u]) m_after[it->slave - 1u] = *it;
+    }
+}
+
 // Each column as a vertical stroke between its extremes, the one nearer its first value first, so that the line
 // from the column before joins where it came in; a NaN breaks the line.
 void DistanceChart::showSlave(int index)
 {
     const ColumnReducer& reducer = m_reducers[static_cast<std::size_t>(index)];
     QVector<QCPGraphData> line;
-    line.reserve(static_cast<qsizetype>(reducer.points().size()) * 2);
+    line.reserve(static_cast<qsizetype>(reducer.points().size()) * 2 + 2);
+    const auto& before = m_before[static_cast<std::size_t>(index)];
+    const auto& after = m_after[static_cast<std::size_t>(index)];
+    auto outside = [&line](const DistanceSample& s) {
+        line.append({ double(s.msecsSinceEpoch) / 1000, s.value / 10000.0 });
+    };
+    const bool nextJoins = reducer.points().empty() ? after && !after->afterGap : !reducer.points().front().afterGap;
+    if (before && nextJoins) outside(*before);
     for (const ColumnPoint& point : reducer.points()) {
         const double x = double(reducer.columnStartMs(point.column) + reducer.columnStartMs(point.column + 1)) / 2000;
         if (point.afterGap) line.append({ x, std::numeric_limits<double>::quiet_NaN() });
@@ -207,6 +240,7 @@ void DistanceChart::showSlave(int index)
         line.append({ x, (lowFirst ? point.min : point.max) / 10000.0 });
         if (point.max != point.min) line.append({ x, (lowFirst ? point.max : point.min) / 10000.0 });
     }
+    if (after && !after->afterGap) outside(*after);
     QCPGraph* graph = m_plot->graph(index);
     graph->data()->set(line, true);
     // While a line's samples lie far apart each is marked, so a slave with a single answer shows too; at a long run

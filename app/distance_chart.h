@@ -6,6 +6,8 @@
 #include "distance_log.h"
 
 #include <QWidget>
+#include <array>
+#include <optional>
 #include <vector>
 
 class QCustomPlot;
@@ -44,6 +46,7 @@ private:
         friend bool operator==(const LiveEnd&, const LiveEnd&) = default;
     };
     LiveEnd liveEnd(int index) const;
+    void findEdgeNeighbours();
     void showSlave(int index);
     bool updateLegend(); // whether an entry came or went
     void fitValueAxis();
@@ -56,6 +59,9 @@ private:
     QCustomPlot* m_plot = nullptr;
     QListWidget* m_legend = nullptr;
     std::vector<ColumnReducer> m_reducers;
+    // Each slave's last sample before the span and first after it: the line runs on to them past the plot's edges.
+    std::array<std::optional<DistanceSample>, 16> m_before;
+    std::array<std::optional<DistanceSample>, 16> m_after;
     qint64 m_fromMs = 0;
     qint64 m_toMs = 0;
     int m_columns = 0; // the plot area's width in pixels when the span was reduced

@@ -30,7 +30,7 @@ void ColumnReducer::add(const DistanceSample& sample)
     const auto column = static_cast<qint32>(columnOf(sample.msecsSinceEpoch));
     const qint32 v = sample.value;
     if (m_points.empty() || sample.afterGap || m_points.back().column != column) {
-        m_points.push_back({ column, v, v, v, v, sample.afterGap && !m_points.empty() });
+        m_points.push_back({ column, v, v, v, v, sample.afterGap });
         return;
     }
     ColumnPoint& point = m_points.back();

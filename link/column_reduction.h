@@ -16,7 +16,7 @@ struct ColumnPoint {
     qint32 min;
     qint32 max;
     qint32 last;
-    bool afterGap; // the line does not join this point to the one before
+    bool afterGap; // the line does not join this point to the one before, in the span or before it
     friend bool operator==(const ColumnPoint&, const ColumnPoint&) = default;
 };
 

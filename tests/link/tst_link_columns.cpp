@@ -77,11 +77,13 @@ void TestLinkColumns::reduction_data()
     QTest::newRow("more columns than samples")
         << Steps { { 0, 1, 1 }, { 1, 1, 2 }, { 999, 1, 3 } } << 0LL << 1000LL << 1280
         << Points { { 0, 1, 1, 1, 1, false }, { 1, 2, 2, 2, 2, false }, { 1278, 3, 3, 3, 3, false } };
-    QTest::newRow("outside the span left out; a gap before it breaks nothing")
+    QTest::newRow("outside the span left out; a gap just before it kept")
         << Steps { { 99, 1, 1 }, { 100, 1, kGap }, { 150, 1, 2 }, { 180, 1, 3 }, { 200, 1, 4 } } << 100LL << 200LL << 2
-        << Points { { 1, 2, 2, 3, 3, false } };
+        << Points { { 1, 2, 2, 3, 3, true } };
+    QTest::newRow("outside the span left out; joined to it with no gap")
+        << Steps { { 99, 1, 1 }, { 150, 1, 2 } } << 100LL << 200LL << 2 << Points { { 1, 2, 2, 2, 2, false } };
     QTest::newRow("a slave silent before its first answer")
-        << Steps { { 0, 1, kGap }, { 10, 1, 5 } } << 0LL << 100LL << 10 << Points { { 1, 5, 5, 5, 5, false } };
+        << Steps { { 0, 1, kGap }, { 10, 1, 5 } } << 0LL << 100LL << 10 << Points { { 1, 5, 5, 5, 5, true } };
     QTest::newRow("another slave's samples and gaps are its own")
         << Steps { { 0, 1, 1 }, { 1, 2, 9 }, { 2, 2, kGap }, { 3, 2, 8 }, { 4, 1, 2 }, { 5, 17, 6 } } << 0LL << 10LL
         << 10 << Points { { 0, 1, 1, 1, 1, false }, { 4, 2, 2, 2, 2, false } };
