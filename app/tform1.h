@@ -88,6 +88,7 @@ private:
     void PageControl1Change(QObject* Sender);
     void Timer1Timer(QObject* Sender);
     void WMSlaveAnswered();
+    void countRequest(const orvik::RequestFrame& frame);
     void countAnswer(const orvik::FrameMeaning& meaning);
     void showSlaveStatistics(quint8 slave);
     void showAllSlaveStatistics();

@@ -105,15 +105,10 @@ void TForm1::Timer1Timer(QObject*)
         QCheckBox* box = LinkBoxes[CurrentSlave - 1];
         box->setChecked(false);
         box->setEnabled(false);
-        m_stats.unanswered(CurrentSlave);
         m_distances.markGap(CurrentSlave);
-        showSlaveStatistics(CurrentSlave);
     }
     CurrentSlave = (isSlaveAddress(CurrentSlave) && CurrentSlave < kLastSlave) ? CurrentSlave + 1 : kFirstSlave;
-    const RequestFrame poll = distancePoll(CurrentSlave);
-    sendFrame(poll);
-    m_stats.pollSent(CurrentSlave, lastByteOutUs(static_cast<int>(poll.size())));
-    showSlaveStatistics(CurrentSlave);
+    sendFrame(distancePoll(CurrentSlave));
 }
 
 void TForm1::WMSlaveAnswered()
@@ -130,6 +125,14 @@ void TForm1::countAnswer(const FrameMeaning& meaning)
     if (!meaning.answered || LastRegister != kRegisterDistance || !isSlaveAddress(CurrentSlave)) return;
     m_stats.answered(CurrentSlave, meaning.kind != FrameKind::Damaged, m_lastByteInUs);
     showSlaveStatistics(CurrentSlave);
+}
+
+// Every request ends the poll before it: a slave that has not answered by now is counted unanswered.
+void TForm1::countRequest(const RequestFrame& frame)
+{
+    const quint8 unanswered = m_stats.requestSent(frame[0], lastByteOutUs(static_cast<int>(frame.size())));
+    showSlaveStatistics(unanswered);
+    showSlaveStatistics(frame[0]);
 }
 
 // The row's statistics as the tooltip of its label, link box and distance field, and as the description a screen

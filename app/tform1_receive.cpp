@@ -47,6 +47,7 @@ void TForm1::sendFrame(const RequestFrame& frame)
     LastRegister = frame[3];
     m_lastRequest = frame;
     MSComm1->setOutputData(toByteArray(frame));
+    countRequest(frame);
 }
 
 void TForm1::MSComm1Comm(SerialControl*)

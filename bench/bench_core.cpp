@@ -1,6 +1,7 @@
 // The per-frame work of the link core: building a request, assembling a reply as text, decoding it, showing a value.
 #include "crc16.h"
 #include "distance_text.h"
+#include "frame_meaning.h"
 #include "port_names.h"
 #include "reply_decoder.h"
 #include "request_frame.h"
@@ -57,7 +58,7 @@ void appendDistanceReply(benchmark::State& state)
 }
 BENCHMARK(appendDistanceReply);
 
-// Decode, CRC check and dispatch decision of a 17-byte device-information reply, then its fields.
+// Decode, CRC check, answer rules and fields of a 17-byte device-information reply.
 void decodeDeviceInfoReply(benchmark::State& state)
 {
     const QByteArray reply = bytesOf(
@@ -65,13 +66,12 @@ void decodeDeviceInfoReply(benchmark::State& state)
     QString rxText;
     qint32 rxCount = 0;
     appendReceived(rxText, rxCount, static_cast<int>(reply.size()), reply);
-    ScratchBuffer frame {};
+    const SentRequest asked { kConfigAddress, kRegisterDeviceInfo, deviceInfoRead() };
     for (auto _ : state) {
-        const ReplyAction action = decodeReply(rxText, rxCount, kRegisterDeviceInfo, frame);
-        benchmark::DoNotOptimize(action);
-        benchmark::DoNotOptimize(decodeDeviceInfo(frame));
+        const FrameMeaning meaning = interpretFrame(rxText, rxCount, asked);
+        benchmark::DoNotOptimize(meaning);
     }
-    if (decodeReply(rxText, rxCount, kRegisterDeviceInfo, frame) != ReplyAction::DeviceInfo)
+    if (interpretFrame(rxText, rxCount, asked).kind != FrameKind::DeviceInfo)
         state.SkipWithError("the reply did not decode as device information");
 }
 BENCHMARK(decodeDeviceInfoReply);

@@ -22,17 +22,18 @@ struct SentRequest {
 enum class FrameKind {
     TooShort, // under 6 bytes: logged only
     Echo, // the read request's own bytes, heard back from the adapter
-    ForeignAddress, // from an address the request did not go to (a late answer, another talker)
-    Damaged, // from the asked address, CRC mismatch: the sender is alive
+    ForeignAddress, // from an address that may not answer this request (a late answer, another talker)
+    Damaged, // from an address that may answer, CRC mismatch
     DeviceInfo,
     Distance,
     BaudConfirmed,
-    Other, // a valid frame from the asked address that nothing acts on (other write echoes, exceptions)
+    Other, // a valid frame from an address that may answer, but not the answer awaited (exceptions, other writes)
 };
 
 struct FrameMeaning {
     FrameKind kind = FrameKind::TooShort;
-    // The frame shows the asked device answered: a valid or damaged frame from its address.
+    // The frame shows the asked device answered: any valid frame from an address that may answer, and a damaged
+    // one only from a polled slave's own address.
     bool answered = false;
     // Bytes at the front that were the adapter's copy of the request; the reply starts after them.
     int echoBytes = 0;
@@ -48,8 +49,11 @@ constexpr qint32 kMinReplyBytes = 6;
 //   write confirmations are left alone, since a device confirms a write with a copy of it;
 // - a frame that starts with the request's bytes and goes on is the echo and the answer run together: the answer
 //   is what follows the copy;
-// - a frame whose address byte is not the asked address is someone else's and counts for nothing;
-// - then CRC, and the function code with the register asked for say what it carries.
+// - who may answer: a polled slave only under its own address; the device asked at 255 under 255 or under its own
+//   address (1 to 247), as real devices do; anyone else's frame counts for nothing;
+// - then the CRC, and the answer must have the one shape the request awaits before anything is shown: device
+//   information is function 3 with 12 data bytes (17 in all), a distance function 3 with 4 (9 in all), a baud-rate
+//   confirmation function 6 carrying the request's own register and value (8 in all).
 FrameMeaning interpretFrame(const QString& rxText, qint32 rxCount, const SentRequest& request);
 
 } // namespace orvik

@@ -1,7 +1,5 @@
 #include "reply_decoder.h"
 
-#include "request_frame.h"
-
 #include <algorithm>
 
 namespace orvik {
@@ -47,15 +45,6 @@ bool replyCrcValid(const ScratchBuffer& frame, qint32 count)
     if (count < 2 || count > kFrameCapacity) return false;
     const quint16 crc = CalcCrc16(frame, 0, count - 3);
     return byteAt(frame, count - 2) == (crc & 0xFFu) && byteAt(frame, count - 1) == (crc >> 8);
-}
-
-ReplyAction classifyReply(const ScratchBuffer& frame, quint8 lastRegister)
-{
-    const quint8 function = frame[1];
-    if (function == kFunctionReadHolding && lastRegister == kRegisterDeviceInfo) return ReplyAction::DeviceInfo;
-    if (function == kFunctionReadHolding && lastRegister == kRegisterDistance) return ReplyAction::Distance;
-    if (function == kFunctionWriteSingle && lastRegister == kRegisterBaudRate) return ReplyAction::BaudConfirmed;
-    return ReplyAction::None;
 }
 
 DeviceInfo decodeDeviceInfo(const ScratchBuffer& frame)

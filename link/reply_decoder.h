@@ -1,4 +1,4 @@
-// Turning the received hex text back into bytes, checking the CRC and deciding what a reply means.
+// Turning the received hex text back into bytes, checking the CRC and reading the fields of a reply.
 // Decoders never throw and never touch memory outside the frame buffer, whatever the text holds.
 #pragma once
 
@@ -19,12 +19,6 @@ int decodeHexText(const QString& rxText, qint32 count, ScratchBuffer& frame);
 // The last two of `count` bytes are the CRC of the ones before, low byte first. A frame longer than the buffer was
 // only decoded in part and is never valid; a frame of fewer than 2 bytes has no CRC and is never valid either.
 bool replyCrcValid(const ScratchBuffer& frame, qint32 count);
-
-enum class ReplyAction { None, DeviceInfo, Distance, BaudConfirmed };
-
-// A reply is matched to its request only by its function code and the register of the latest request:
-// read of 17 -> device information, read of 21 -> distance, write of 24 -> the new baud rate is confirmed.
-ReplyAction classifyReply(const ScratchBuffer& frame, quint8 lastRegister);
 
 struct DeviceInfo {
     quint8 mode; // 0-3 on a sound device; passed on unchecked

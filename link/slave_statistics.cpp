@@ -19,6 +19,7 @@ QString tenthsText(qint64 tenths)
 void SlaveStatistics::reset()
 {
     m_slaves = {};
+    m_waiting = 0;
 }
 
 SlaveStatistics::Slave* SlaveStatistics::slot(quint8 slave)
@@ -32,20 +33,24 @@ const SlaveStatistics::Slave* SlaveStatistics::slot(quint8 slave) const
     return const_cast<SlaveStatistics*>(this)->slot(slave);
 }
 
-void SlaveStatistics::pollSent(quint8 slave, qint64 lastByteOutUs)
+quint8 SlaveStatistics::requestSent(quint8 address, qint64 lastByteOutUs)
 {
-    Slave* s = slot(slave);
-    if (!s) return;
-    ++s->polls;
-    s->awaiting = true;
-    s->lastByteOutUs = lastByteOutUs;
+    const quint8 unanswered = m_waiting;
+    if (Slave* previous = slot(unanswered)) ++previous->silent;
+    m_waiting = 0;
+    if (Slave* s = slot(address)) {
+        ++s->polls;
+        s->lastByteOutUs = lastByteOutUs;
+        m_waiting = address;
+    }
+    return unanswered;
 }
 
 void SlaveStatistics::answered(quint8 slave, bool intact, qint64 frameEndUs)
 {
     Slave* s = slot(slave);
-    if (!s || !s->awaiting) return;
-    s->awaiting = false;
+    if (!s || slave != m_waiting) return;
+    m_waiting = 0;
     ++(intact ? s->answers : s->damaged);
     // Rounded to a tenth of a millisecond; an answer cannot come before the request has left.
     const qint64 tenths
@@ -53,14 +58,6 @@ void SlaveStatistics::answered(quint8 slave, bool intact, qint64 frameEndUs)
     s->lastTenthsMs = static_cast<qint32>(tenths);
     ++s->times[s->lastTenthsMs];
     ++s->timed;
-}
-
-void SlaveStatistics::unanswered(quint8 slave)
-{
-    Slave* s = slot(slave);
-    if (!s || !s->awaiting) return;
-    s->awaiting = false;
-    ++s->silent;
 }
 
 qint32 SlaveStatistics::medianTenthsMs(const Slave& s)

@@ -14,16 +14,18 @@ public:
     // Forgets everything: a new connect starts new counts.
     void reset();
 
-    // A poll went out to slave; its last byte left the adapter at lastByteOutUs (a monotonic clock, microseconds).
-    void pollSent(quint8 slave, qint64 lastByteOutUs);
+    // A request went out to address; its last byte left the adapter at lastByteOutUs (a monotonic clock,
+    // microseconds). One request is on the line at a time: a poll still waiting for its answer when the next
+    // request goes (the next tick's poll, or a device command that cut it short) is counted unanswered. A request to
+    // a slave is counted as its poll. Returns the slave whose poll was just counted unanswered, 0 for none.
+    quint8 requestSent(quint8 address, qint64 lastByteOutUs);
     // The polled slave answered, intact or damaged, with the frame's last byte at frameEndUs. Only the first answer
-    // to a poll counts.
+    // to the waiting poll counts.
     void answered(quint8 slave, bool intact, qint64 frameEndUs);
-    // The poll of slave got no answer by the next tick.
-    void unanswered(quint8 slave);
 
     // "轮询 12 · 应答 11 · 校验错 0 · 无应答 1 · 响应 9.8 ms（中位 9.7 ms）"; "响应 —" before any answer.
-    // Empty for an address outside 1 to 16.
+    // 轮询 is always 应答 + 校验错 + 无应答, plus one while the slave's poll still waits. Empty for an address
+    // outside 1 to 16.
     QString describe(quint8 slave) const;
 
 private:
@@ -32,7 +34,6 @@ private:
         quint32 answers = 0;
         quint32 damaged = 0;
         quint32 silent = 0;
-        bool awaiting = false;
         qint64 lastByteOutUs = 0;
         qint32 lastTenthsMs = -1;
         // Response times in tenths of a millisecond with how often each occurred: the exact median at the shown
@@ -46,6 +47,7 @@ private:
     static qint32 medianTenthsMs(const Slave& s);
 
     std::array<Slave, 16> m_slaves {};
+    quint8 m_waiting = 0; // the slave whose poll is on the line, 0 for none
 };
 
 } // namespace orvik

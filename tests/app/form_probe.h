@@ -134,6 +134,15 @@ public:
         form->BitBtn5->setEnabled(true);
     }
 
+    // Leaves the link state as the send step leaves it for this request (wire hex), without writing it.
+    void asked(const QString& request)
+    {
+        const orvik::RequestFrame frame = orvik::test::hexArray<8>(request);
+        form->CurrentSlave = frame[0];
+        form->LastRegister = frame[3];
+        form->m_lastRequest = frame;
+    }
+
     // Delivers bytes as one receive event and closes the frame at once, as 25 ms of silence would.
     void receiveFrame(const QByteArray& bytes)
     {

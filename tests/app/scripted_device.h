@@ -20,6 +20,7 @@ public:
     QSet<int> answeringSlaves { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16 };
     int replyDelayMs = 5;
     bool echoWrites = true;
+    quint8 deviceAddress = 1; // the configured device is asked at 255 and answers under its own address
     qint32 distanceOf(int slave) const { return 10000 * slave + 1234; }
 
     void setBaud(int baud) { m_baud = baud; }
@@ -33,7 +34,7 @@ private:
         const auto reg = quint8(request[3]);
         QByteArray reply;
         if (address == 255 && function == 3 && reg == 17) {
-            reply = QByteArray::fromHex("FF030C000300070005000100000D05");
+            reply = QByteArray(1, char(deviceAddress)) + QByteArray::fromHex("030C000300070005000100000D05");
         } else if (address >= 1 && address <= 16 && function == 3 && reg == 21 && answeringSlaves.contains(address)
             && !silentSlaves.contains(address)) {
             const qint32 d = distanceOf(address);
@@ -41,7 +42,7 @@ private:
             for (int shift : { 24, 16, 8, 0 })
                 reply.append(char((d >> shift) & 0xFF));
         } else if (address == 255 && function == 6 && echoWrites) {
-            reply = request.left(6);
+            reply = QByteArray(1, char(deviceAddress)) + request.mid(1, 5);
             if (reg == 24) // the device moves to the new rate once its echo is out
                 QTimer::singleShot(replyDelayMs + 1, this, [this, request] { m_baud = rateOf(request); });
         } else {

@@ -13,7 +13,7 @@ using namespace orvik;
 namespace {
 
 const QString kInfoRead = QStringLiteral("FF 03 00 11 00 06 80 13");
-const QString kInfoReply = QStringLiteral("FF 03 0C 00 03 00 07 00 05 00 01 00 00 0D 05 68 17");
+const QString kInfoReply = QStringLiteral("01 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 CE A8");
 const QString kPoll4 = QStringLiteral("04 03 00 15 00 02 D5 9A");
 const QString kDistance3 = QStringLiteral("03 03 04 00 00 30 39 0D E1");
 const QString kDistance4 = QStringLiteral("04 03 04 00 00 30 39 7B 21");
@@ -35,6 +35,7 @@ private slots:
     void focusStaysWhereTheUserPutItDuringSearch();
     void slaveStatistics_data();
     void slaveStatistics();
+    void commandEndsTheWaitingPoll();
     void statisticsResetAtConnect();
 };
 
@@ -49,7 +50,7 @@ void TestAnswersAndKeys::onlyTheAskedAnswerCounts_data()
     QTest::newRow("read echo alone") << false << QStringList { kInfoRead } << false << "";
     QTest::newRow("read echo, then the device") << false << QStringList { kInfoRead, kInfoReply } << true << "7";
     QTest::newRow("echo and device in one frame") << false << QStringList { kInfoRead + " " + kInfoReply } << true << "7";
-    QTest::newRow("a slave's late answer") << false << QStringList { kDistance3 } << false << "";
+    QTest::newRow("a slave's late answer") << false << QStringList { kDistance3 } << true << "";
     QTest::newRow("slave 4 answers") << true << QStringList { kDistance4 } << true << "1.235";
     QTest::newRow("poll echo, then slave 4") << true << QStringList { kPoll4, kDistance4 } << true << "1.235";
     QTest::newRow("slave 3 answers late") << true << QStringList { kDistance3 } << false << "";
@@ -108,9 +109,8 @@ void TestAnswersAndKeys::baudConfirmationThePortCannotFollow()
     probe.connectDirectly();
     probe.ui().ComboBox2->setItemIndex(selected);
     probe.comm->setRefuseOpen(refuseOpen);
-    probe.CurrentSlave() = 255;
-    probe.LastRegister() = 24;
-    probe.receiveFrame(hexBytes("FF 06 00 18 4B 00 2A E3"));
+    probe.asked(QStringLiteral("FF 06 00 18 4B 00 2A E3"));
+    probe.receiveFrame(hexBytes("01 06 00 18 4B 00 3F 3D"));
 
     const bool followed = selected >= 0 && !refuseOpen;
     QCOMPARE(probe.ui().StatusBar1->panelText(0), status);
@@ -242,6 +242,18 @@ void TestAnswersAndKeys::slaveStatistics()
     // Intact and damaged answers are timed; silence is not.
     QCOMPARE(box->toolTip().endsWith(QStringLiteral("响应 —")), counts.endsWith(QStringLiteral("无应答 1")));
     QCOMPARE(countsOf(probe.LinkBoxes()[0]), QStringLiteral("轮询 0 · 应答 0 · 校验错 0 · 无应答 0"));
+}
+
+// A device command ends the poll on the line: the slave is counted unanswered at once, not left waiting.
+void TestAnswersAndKeys::commandEndsTheWaitingPoll()
+{
+    TForm1Probe probe;
+    probe.connectDirectly();
+    probe.CurrentSlave() = 1;
+    probe.Timer1Timer();
+    QCOMPARE(countsOf(probe.LinkBoxes()[1]), QStringLiteral("轮询 1 · 应答 0 · 校验错 0 · 无应答 0"));
+    probe.BitBtn6Click();
+    QCOMPARE(countsOf(probe.LinkBoxes()[1]), QStringLiteral("轮询 1 · 应答 0 · 校验错 0 · 无应答 1"));
 }
 
 void TestAnswersAndKeys::statisticsResetAtConnect()

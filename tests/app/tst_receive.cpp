@@ -47,6 +47,7 @@ private slots:
     void distanceReply();
     void deviceInformation_data();
     void deviceInformation();
+    void baudEchoReopensPort_data();
     void baudEchoReopensPort();
     void echoesOfOtherWritesAreOnlyLogged_data();
     void echoesOfOtherWritesAreOnlyLogged();
@@ -229,20 +230,19 @@ void TestReceive::deviceInformation_data()
     QTest::addColumn<QString>("logical");
     QTest::addColumn<QString>("distance");
     QTest::addColumn<QString>("delay");
-    QTest::newRow("device information") << hexBytes("FF 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 B0 E8") << 2 << "7"
-                                        << "1"
-                                        << "12.346"
-                                        << "5";
+    QTest::newRow("its own address") << hexBytes("01 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 CE A8") << 2 << "7"
+                                     << "1"
+                                     << "12.346"
+                                     << "5";
+    QTest::newRow("address 255") << hexBytes("FF 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 B0 E8") << 2 << "7"
+                                 << "1"
+                                 << "12.346"
+                                 << "5";
     QTest::newRow("mode out of range selects nothing")
         << withCrc("FF 03 0C 00 04 00 07 00 05 00 01 00 00 00 05") << -1 << "7"
         << "1"
         << "0.001"
         << "5";
-    // A short frame from the device read under the latest register: its CRC high byte lands in the delay field.
-    QTest::newRow("distance layout read as device information") << hexBytes("FF 03 04 00 00 30 39 31 EE") << 0 << "57"
-                                                                << "0"
-                                                                << "0"
-                                                                << "238";
 }
 
 void TestReceive::deviceInformation()
@@ -268,15 +268,22 @@ void TestReceive::deviceInformation()
     QVERIFY(probe.DeviceFound());
 }
 
+void TestReceive::baudEchoReopensPort_data()
+{
+    QTest::addColumn<QByteArray>("confirmation");
+    QTest::newRow("its own address") << hexBytes("01 06 00 18 4B 00 3F 3D");
+    QTest::newRow("address 255") << hexBytes("FF 06 00 18 4B 00 2A E3");
+}
+
 void TestReceive::baudEchoReopensPort()
 {
+    QFETCH(QByteArray, confirmation);
     TForm1Probe probe;
     probe.connectDirectly();
     probe.ui().ComboBox2->setItemIndex(5); // "19200"
-    probe.LastRegister() = 24;
+    probe.asked(QStringLiteral("FF 06 00 18 4B 00 2A E3"));
     probe.comm->clearLog();
-    probe.CurrentSlave() = 255;
-    probe.receiveFrame(hexBytes("FF 06 00 18 4B 00 2A E3"));
+    probe.receiveFrame(confirmation);
     QCOMPARE(probe.comm->log(), QStringList({ "close", "settings 19200,N,8,1", "open COM3" }));
     QVERIFY(probe.comm->portOpen());
     QCOMPARE(probe.ui().StatusBar1->panelText(0), QStringLiteral("波特率更新成功！"));

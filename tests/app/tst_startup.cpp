@@ -94,7 +94,7 @@ void TestStartup::replyDecodedWhileWaiting()
     probe.DeviceFound() = false;
     probe.sendDeviceInfoRead();
     QTimer::singleShot(20, &probe.window(),
-        [&] { probe.comm->deliver(hexBytes("FF 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 B0 E8")); });
+        [&] { probe.comm->deliver(hexBytes("01 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 CE A8")); });
     probe.WaitMs(300);
     QVERIFY(probe.DeviceFound());
     QCOMPARE(probe.ui().Panel11->caption(), QStringLiteral("7"));

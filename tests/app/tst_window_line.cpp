@@ -76,7 +76,7 @@ void TestWindowLine::replyStraddlingAWaitSliceStaysWhole()
     probe.sendDeviceInfoRead();
     QTRY_COMPARE_WITH_TIMEOUT(m_device->heard(), hexBytes("FF 03 00 11 00 06 80 13"), 5000);
     // Both halves land inside one 100 ms sleep: the end-of-frame timer is overdue before the bytes are looked at.
-    const QByteArray reply = hexBytes("FF 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 B0 E8");
+    const QByteArray reply = hexBytes("01 03 0C 00 02 00 07 00 05 00 01 00 01 E2 40 CE A8");
     // The far end writes from its own thread while the window thread sleeps.
     std::thread device([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

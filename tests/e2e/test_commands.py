@@ -38,7 +38,9 @@ class Commands(E2ETestCase):
                          ["FF 06 00 11 00 02 4D D0", "FF 06 00 13 00 25 AC 0A", "FF 06 00 14 00 0C DC 15"])
         gaps = [b.t - a.t for a, b in zip(writes, writes[1:])]
         self.assertTrue(all(0.4 < g < 3.0 for g in gaps), f"writes about 500 ms apart: {gaps}")
-        self.assertEqual([e.hex for e in echoes], [e.hex for e in writes])
+        # Confirmed under the device's logical address, 1 until the last of the three writes has taken effect.
+        self.assertEqual([e.hex for e in echoes],
+                         ["01 06 00 11 00 02 58 0E", "01 06 00 13 00 25 B9 D4", "01 06 00 14 00 0C C9 CB"])
         s.wait_for(lambda: s.dump()["memo"][-3:] == [e.hex + " " for e in echoes], 5, "the echoes in the memo")
 
         # Put other values in the fields, so that only a read can bring the written ones back.
@@ -51,6 +53,7 @@ class Commands(E2ETestCase):
         self.assertEqual((w["Edit1"]["text"], w["ComboBox3"]["itemIndex"], w["ComboBox3"]["text"]),
                          ("12", MODE_CONTINUOUS, "连续测量"))
         self.assertEqual(self.sim_log(self.log)[-1].note, "device info")
+        self.assertTrue(self.sim_log(self.log)[-1].hex.startswith("0C 03 0C"), "now under logical address 12")
         s.screenshot("after-read-back")
 
     def test_baud_change_then_polling_at_the_new_rate(self):
@@ -61,7 +64,7 @@ class Commands(E2ETestCase):
         log = self.sim_log(self.log)
         change = [e for e in log if e.kind in ("RX", "TX", "RATE")][-3:]
         self.assertEqual([(e.kind, e.baud, e.hex) for e in change],
-                         [("RX", 9600, "FF 06 00 18 C2 00 4D 73"), ("TX", 9600, "FF 06 00 18 C2 00 4D 73"),
+                         [("RX", 9600, "FF 06 00 18 C2 00 4D 73"), ("TX", 9600, "01 06 00 18 C2 00 58 AD"),
                           ("RATE", 115200, "")])
 
         s.replace_text("Edit17", "1")

@@ -15,17 +15,22 @@ def search_rates(device_rate):
     return [9600, 9600] + [r for r in LIST_RATES[: LIST_RATES.index(device_rate) + 1] for _ in (0, 1)]
 
 
+# The device answers the reads sent to 255 under its logical address (1), or, as some firmware does, under 255.
+LINES = (("COM11", 9600, "01"), ("COM12", 600, "FF"), ("COM13", 115200, "01"))
+
+
 class Connect(E2ETestCase):
     def test_connect_at_three_rates_then_disconnect(self):
         s = self.s
-        logs = {rate: s.start_sim(port, "--baud", str(rate), "--phys", "42")
-                for port, rate in (("COM11", 9600), ("COM12", 600), ("COM13", 115200))}
+        logs = {rate: s.start_sim(port, "--baud", str(rate), "--phys", "42",
+                                  *(["--answer-255"] if under == "FF" else []))
+                for port, rate, under in LINES}
         s.start_monitor()
         times = {}
-        for port, rate in (("COM11", 9600), ("COM12", 600), ("COM13", 115200)):
+        for port, rate, under in LINES:
             with self.subTest(rate=rate):
                 times[rate] = self.connect(port)
-                self.check_connected(rate, logs[rate])
+                self.check_connected(rate, under, logs[rate])
                 if rate == 9600:
                     s.screenshot("hardware-page-connected")
                 self.disconnect()
@@ -38,7 +43,7 @@ class Connect(E2ETestCase):
         self.assertGreater(times[600], 3.0)
         self.assertGreater(times[115200], 12.0)
 
-    def check_connected(self, rate, log_path):
+    def check_connected(self, rate, under, log_path):
         s = self.s
         d = s.dump()
         w = d["by_name"]
@@ -55,7 +60,7 @@ class Connect(E2ETestCase):
         self.assertEqual([e.hex for e in rx], [INFO_READ] * len(rx))
         self.assertEqual([e.baud for e in rx], search_rates(rate))
         answers = [e for e in self.sim_log(log_path) if e.kind == "TX"]
-        self.assertTrue(answers and all(e.baud == rate for e in answers))
+        self.assertTrue(answers and all(e.baud == rate and e.hex.startswith(under + " 03 0C") for e in answers))
         # Every answer is a line of the debug memo, as hex pairs each followed by a blank.
         self.assertEqual(d["memo"][-len(answers):], [e.hex + " " for e in answers])
 

@@ -64,13 +64,13 @@ void receivePath(Input& in)
 
     const bool valid = replyCrcValid(frame, rxCount);
     require(!valid || rxCount <= 256);
-    const ReplyAction action = classifyReply(frame, lastRegister);
     // Without a request to compare, the frame is judged by its own address, CRC and the register asked for.
     const FrameMeaning whole = interpretFrame(rxText, rxCount, SentRequest { frame[0], lastRegister, {} });
-    require(whole.answered == (rxCount >= 6));
-    require(whole.kind != FrameKind::Echo && whole.echoBytes == 0);
-    if (rxCount >= 6 && valid) require(whole.kind != FrameKind::Damaged);
-    if (rxCount >= 6 && valid && action == ReplyAction::Distance) require(whole.distance == distanceValue(frame, 3));
+    require(whole.answered == (rxCount >= 6 && (valid || frame[0] != 255)));
+    require(whole.kind != FrameKind::Echo && whole.echoBytes == 0 && whole.kind != FrameKind::BaudConfirmed);
+    if (rxCount >= 6) require((whole.kind == FrameKind::Damaged) == !valid);
+    if (whole.kind == FrameKind::Distance) require(rxCount == 9 && whole.distance == distanceValue(frame, 3));
+    if (whole.kind == FrameKind::DeviceInfo) require(rxCount == 17 && whole.device.logicalAddress == frame[10]);
 
     const DeviceInfo info = decodeDeviceInfo(frame);
     checkDistanceText(info.distance);

@@ -2,7 +2,7 @@
 // other event codes, short and long input arrays, polling ticks, baud-rate choices and changes of the request
 // bookkeeping. After every step the receive state must hold exactly the bytes the line delivered since the last frame
 // end; every frame end must log that frame as one memo line and act on it only as its length, the request it answers
-// (an echo of it, another address), its CRC, function code and the register of the latest request say. The frame
+// (an echo of it, an address that may not answer it), its CRC and the shape of the answer it awaits say. The frame
 // layouts are worked out here, the CRC by the tests' own oracle.
 #include "distance_text.h"
 #include "form_probe.h"
@@ -111,7 +111,7 @@ private:
             mismatchedArray(in);
             break;
         case 6:
-            m_p.LastRegister() = pick(in.byte(), { 17, 21, 24, 16, 19, 20, 88 });
+            asked(in);
             break;
         case 7:
             m_p.CurrentSlave() = pick(in.byte(), { 0, 1, 2, 3, 7, 15, 16, 17, 255 });
@@ -170,11 +170,26 @@ private:
         require(m_p.ui().Timer2->isActive());
     }
 
-    // A reply with a correct CRC, which random bytes would almost never have, delivered in one or two chunks.
+    // The link state as the send step leaves it for any request, of the kinds the monitor sends or not; nothing is
+    // written to the line.
+    void asked(Input& in)
+    {
+        QByteArray request;
+        request += static_cast<char>(pick(in.byte(), { 255, 1, 3, 16, 0, 17 }));
+        request += static_cast<char>(pick(in.byte(), { 3, 6 }));
+        request += '\0';
+        request += static_cast<char>(pick(in.byte(), { 17, 21, 24, 16, 19, 20, 88 }));
+        request += in.take(2).leftJustified(2, '\0');
+        m_request = withCrc(request);
+        m_p.asked(wireHex(m_request));
+    }
+
+    // A reply with a correct CRC, which random bytes would almost never have, delivered in one or two chunks. Its
+    // address is mostly one that may answer; a write confirmation may carry the request's register and value.
     void validFrame(Input& in)
     {
         const quint8 kind = in.byte();
-        QByteArray body(1, static_cast<char>(in.byte()));
+        QByteArray body(1, static_cast<char>(pick(in.byte(), { m_p.CurrentSlave(), 255, 1, 3, 247, 248, 0 })));
         switch (kind % 4) {
         case 0:
             body += QByteArray::fromHex("0304") + in.take(4);
@@ -183,7 +198,8 @@ private:
             body += QByteArray::fromHex("030C") + in.take(12);
             break;
         case 2:
-            body += QByteArray::fromHex("0600") + in.take(3);
+            body += '\x06';
+            body += (kind & 0x80) && m_request.size() == 8 ? m_request.mid(2, 4) : '\0' + in.take(3);
             break;
         default:
             body += static_cast<char>(in.byte() | 0x80) + in.take(1);
@@ -257,22 +273,41 @@ private:
 
         const Shown after = Shown::of(m_p);
         const QByteArray reply = answerIn(frame);
-        if (reply.size() < 6 || at(reply, 0) != slave) {
+        if (reply.size() < 6 || !mayAnswer(slave, at(reply, 0))) {
             require(after.replySeen == before.replySeen);
             requireUntouched(before, after);
             return;
         }
+        if (reply.size() > 256 || !crcValid(reply)) {
+            // A damaged frame shows a polled slave alive, never the device asked at 255.
+            require(after.replySeen == (before.replySeen || slave != 255));
+            requireUntouched(before, after);
+            return;
+        }
         require(after.replySeen);
-        const bool valid = reply.size() <= 256 && crcValid(reply);
-        const quint8 function = at(reply, 1);
-        if (valid && function == 3 && lastRegister == 17)
+        // Nothing sent yet: the register alone, taken as read.
+        const quint8 function = m_request.isEmpty() ? 3 : at(m_request, 1);
+        if (function == 3 && lastRegister == 17 && hasShape(reply, 3, 17, 12))
             checkDeviceInfo(reply);
-        else if (valid && function == 3 && lastRegister == 21)
+        else if (function == 3 && lastRegister == 21 && hasShape(reply, 3, 9, 4))
             checkDistance(reply, slave, before, after);
-        else if (valid && function == 6 && lastRegister == 24)
+        else if (function == 6 && lastRegister == 24 && hasShape(reply, 6, 8, 0)
+            && reply.mid(2, 4) == m_request.mid(2, 4))
             checkBaudChange();
         else
             requireUntouched(before, after);
+    }
+
+    // A slave answers under its own address; the device asked at 255 under 255 or any unicast address.
+    static bool mayAnswer(quint8 asked, quint8 from)
+    {
+        return asked == 255 ? from == 255 || (from >= 1 && from <= 247) : from == asked;
+    }
+
+    // A read answer carries its byte count in byte 2; a write confirmation's byte 2 is the register high byte, 0.
+    static bool hasShape(const QByteArray& reply, quint8 function, qsizetype size, quint8 byte2)
+    {
+        return reply.size() == size && at(reply, 1) == function && at(reply, 2) == byte2;
     }
 
     // What of the frame answers the request: an adapter's copy of a read request is nobody's answer, and a copy of

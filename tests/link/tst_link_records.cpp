@@ -18,7 +18,8 @@ private slots:
     void distancesAsCsv();
 };
 
-// Each step: 'p' poll sent at 0 µs, 'a<us>' intact answer ending at that time, 'd<us>' damaged one, 's' silence.
+// Each step: 'p' slave 5 polled at 0 µs, 'a<us>' intact answer ending at that time, 'd<us>' damaged one, 'c' a
+// device command, 'q' slave 6 polled.
 void TestLinkRecords::describe_data()
 {
     QTest::addColumn<QStringList>("steps");
@@ -26,16 +27,19 @@ void TestLinkRecords::describe_data()
     const QString head = QStringLiteral("轮询 %1 · 应答 %2 · 校验错 %3 · 无应答 %4 · 响应 ");
     // clang-format off
     QTest::newRow("nothing yet") << QStringList {} << head.arg(0).arg(0).arg(0).arg(0) + "—";
-    QTest::newRow("one silent poll") << QStringList { "p", "s" } << head.arg(1).arg(0).arg(0).arg(1) + "—";
-    QTest::newRow("one answer") << QStringList { "p", "a9750" } << head.arg(1).arg(1).arg(0).arg(0) + "9.8 ms（中位 9.8 ms）";
+    QTest::newRow("poll still waiting") << QStringList { "p" } << head.arg(1).arg(0).arg(0).arg(0) + "—";
+    QTest::newRow("next poll, no answer") << QStringList { "p", "q" } << head.arg(1).arg(0).arg(0).arg(1) + "—";
+    QTest::newRow("a command cuts the poll short") << QStringList { "p", "c", "q" } << head.arg(1).arg(0).arg(0).arg(1) + "—";
+    QTest::newRow("answer after the command") << QStringList { "p", "c", "a5000" } << head.arg(1).arg(0).arg(0).arg(1) + "—";
+    QTest::newRow("one answer") << QStringList { "p", "a9750", "q" } << head.arg(1).arg(1).arg(0).arg(0) + "9.8 ms（中位 9.8 ms）";
     QTest::newRow("damaged answer is timed") << QStringList { "p", "d12000" } << head.arg(1).arg(0).arg(1).arg(0) + "12.0 ms（中位 12.0 ms）";
     QTest::newRow("odd count median") << QStringList { "p", "a9000", "p", "a30000", "p", "a9700" }
                                       << head.arg(3).arg(3).arg(0).arg(0) + "9.7 ms（中位 9.7 ms）";
     QTest::newRow("even count median") << QStringList { "p", "a9000", "p", "a9700", "p", "a10000", "p", "a500000" }
                                        << head.arg(4).arg(4).arg(0).arg(0) + "500.0 ms（中位 9.9 ms）";
-    QTest::newRow("second answer to one poll") << QStringList { "p", "a5000", "a7000", "s" } << head.arg(1).arg(1).arg(0).arg(0) + "5.0 ms（中位 5.0 ms）";
+    QTest::newRow("second answer to one poll") << QStringList { "p", "a5000", "a7000", "q" } << head.arg(1).arg(1).arg(0).arg(0) + "5.0 ms（中位 5.0 ms）";
     QTest::newRow("answer before the poll left") << QStringList { "p", "a-300" } << head.arg(1).arg(1).arg(0).arg(0) + "0.0 ms（中位 0.0 ms）";
-    QTest::newRow("answer without a poll") << QStringList { "a5000", "s" } << head.arg(0).arg(0).arg(0).arg(0) + "—";
+    QTest::newRow("answer without a poll") << QStringList { "a5000", "q" } << head.arg(0).arg(0).arg(0).arg(0) + "—";
     // clang-format on
 }
 
@@ -44,11 +48,13 @@ void TestLinkRecords::describe()
     QFETCH(QStringList, steps);
     QFETCH(QString, text);
     SlaveStatistics stats;
-    stats.pollSent(2, 0); // another slave's polls do not mix in
+    QCOMPARE(stats.requestSent(2, 0), quint8(0));
+    QCOMPARE(stats.requestSent(255, 0), quint8(2)); // another slave's polls do not mix in
     for (const QString& step : steps) {
         const qint64 at = step.mid(1).toLongLong();
-        if (step == "p") stats.pollSent(5, 0);
-        if (step == "s") stats.unanswered(5);
+        if (step == "p") stats.requestSent(5, 0);
+        if (step == "c") stats.requestSent(255, 0);
+        if (step == "q") stats.requestSent(6, 0);
         if (step.startsWith('a') || step.startsWith('d')) stats.answered(5, step.startsWith('a'), at);
     }
     QCOMPARE(stats.describe(5), text);

@@ -13,12 +13,13 @@ using namespace orvik::sim;
 
 namespace {
 
-// Fixed distance 1234.5 mm; sensors 1-5 and 16 only.
+// Fixed distance 1234.5 mm; sensors 1-5 and 16 only; the configured device answers under 255.
 LineConfig testConfig()
 {
     LineConfig config;
     config.slaves = { 1, 2, 3, 4, 5, 16 };
     config.distance = DistanceSource::fixed(12345);
+    config.answerUnder255 = true;
     return config;
 }
 
@@ -59,6 +60,7 @@ private slots:
     void crcFrames();
     void conversation_data();
     void conversation();
+    void answersUnderItsLogicalAddress();
     void requestText_data();
     void requestText();
     void rateSwitchOnlyOnRateWrite();
@@ -166,6 +168,20 @@ void TestSimDevices::conversation()
         QVERIFY2(!ex.frame.bytes.isEmpty(), qPrintable(text));
         const Outcome out = play(line, ex.frame);
         QVERIFY2(toHex(out.reply) == toHex(ex.reply), qPrintable(text + QStringLiteral(" got ") + toHex(out.reply)));
+    }
+}
+
+// By default the device asked at 255 answers under its logical address; a write of 20 changes it once confirmed.
+void TestSimDevices::answersUnderItsLogicalAddress()
+{
+    LineConfig config = testConfig();
+    config.answerUnder255 = false;
+    SensorLine line(config);
+    for (const char* text : { "FF 03 00 11 00 06 80 13 -> 01 03 0C 00 00 00 01 00 00 00 01 00 00 30 39 77 32",
+             "FF 06 00 14 00 40 DD E0 -> 01 06 00 14 00 40 C8 3E", "FF 06 00 18 4B 00 2A E3 -> 40 06 00 18 4B 00 30 2C",
+             "@19200 FF 03 00 17 00 01 21 D0 -> 40 83 02 90 E5" }) {
+        const Exchange ex = exchangeOf(QString::fromLatin1(text));
+        QCOMPARE(toHex(play(line, ex.frame).reply), toHex(ex.reply));
     }
 }
 

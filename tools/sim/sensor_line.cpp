@@ -119,19 +119,22 @@ Outcome SensorLine::handleConfig(const QByteArray& frame, double seconds)
     Outcome out;
     const Request req = requestOf(frame);
     if (!wellFormed(frame, req, out)) return out;
+    // The answer goes out under the address the device had when it was asked (a write of 20 changes it after).
+    Request answer = req;
+    answer.address = m_config.answerUnder255 ? kConfigAddress : static_cast<quint8>(m_logical);
     if (req.function == 3) {
         out.request = readText(req);
         // In continuous mode the distance registers follow the target; otherwise they hold the last measurement.
         if (m_mode == kModeContinuous) m_distance = m_config.distance.at(0, seconds);
         if (req.value < 1 || req.value > kMaxReadCount)
-            return exceptionReply(std::move(out), req, ModbusError::IllegalValue);
+            return exceptionReply(std::move(out), answer, ModbusError::IllegalValue);
         QList<quint16> values;
         for (int reg = req.reg; reg < req.reg + req.value; ++reg) {
             const std::optional<quint16> v = configRegister(reg);
-            if (!v) return exceptionReply(std::move(out), req, ModbusError::IllegalAddress);
+            if (!v) return exceptionReply(std::move(out), answer, ModbusError::IllegalAddress);
             values.append(*v);
         }
-        out.reply = readReply(req.address, values);
+        out.reply = readReply(answer.address, values);
         if (req.reg == 17 && req.value == 6)
             out.replyNote = QStringLiteral("device info");
         else if (req.value == 1)
@@ -144,13 +147,13 @@ Outcome SensorLine::handleConfig(const QByteArray& frame, double seconds)
         if (req.reg == 24)
             out.request += rate ? QStringLiteral(" (%1 baud)").arg(*rate) : QStringLiteral(" (no such rate)");
         if (const std::optional<ModbusError> error = writeConfig(req.reg, req.value, seconds))
-            return exceptionReply(std::move(out), req, *error);
-        out.reply = frame;
+            return exceptionReply(std::move(out), answer, *error);
+        out.reply = withCrc(QByteArray(1, static_cast<char>(answer.address)) + frame.mid(1, 5));
         out.replyNote = QStringLiteral("echo write reg %1").arg(req.reg);
         if (req.reg == 24) out.switchRate = rate;
     } else {
         out.request = QStringLiteral("function %1 to %2").arg(req.function).arg(req.address);
-        return exceptionReply(std::move(out), req, ModbusError::IllegalFunction);
+        return exceptionReply(std::move(out), answer, ModbusError::IllegalFunction);
     }
     return out;
 }

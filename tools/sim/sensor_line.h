@@ -1,4 +1,4 @@
-// The devices on the simulated line: the one being configured at address 255 and the distance sensors 1..16.
+// The devices on the simulated line: the one being configured (asked at address 255) and the distance sensors 1..16.
 #pragma once
 
 #include "distance_source.h"
@@ -15,6 +15,9 @@ namespace orvik::sim {
 struct LineConfig {
     int baud = 9600; // the rate every device on the line runs at
     quint8 physicalAddress = 1;
+    // The device being configured is asked at 255 and answers under its logical address, as real devices do; set,
+    // it answers under 255 instead, as some firmware does.
+    bool answerUnder255 = false;
     QList<int> slaves { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16 }; // sorted, distinct, 1..16
     DistanceSource distance = DistanceSource::wave();
 };

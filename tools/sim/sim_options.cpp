@@ -90,8 +90,10 @@ struct OptionDef {
 const OptionDef kOptions[] = {
     { "port", "COM<n>", "Port name the line is registered under, COM1..COM255 (default COM7).", setPort },
     { "baud", "N", "Rate the devices run at: 600, 1200, ..., 115200 (default 9600).", setBaud },
-    { "phys", "N", "Physical address register of device 255, 0..255 (default 1).",
+    { "phys", "N", "Physical address register of the configured device, 0..255 (default 1).",
         [](SimOptions& o, const QString& v) { return store(o.line.physicalAddress, intIn(v, 0, 255)); } },
+    { "answer-255", "", "The device asked at 255 answers under 255, not under its logical address.",
+        [](SimOptions& o, const QString&) { return o.line.answerUnder255 = true; } },
     { "slaves", "LIST", "Sensors that answer: 1-16 (default), 1,2,5, 3-6,9 or none.",
         [](SimOptions& o, const QString& v) { return store(o.line.slaves, parseSlaves(v)); } },
     { "distance", "SRC", "wave (default: a slow sine per sensor) or fixed:<mm>.",
