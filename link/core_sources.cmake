@@ -8,6 +8,8 @@ add_library(orvik_link STATIC
   slave_statistics.h slave_statistics.cpp
   distance_log.h distance_log.cpp
   distance_text.h distance_text.cpp
+  mqtt_feed.h mqtt_feed.cpp
+  mqtt_queue.h mqtt_queue.cpp
   int_conversion.h int_conversion.cpp
   port_names.h port_names.cpp
 )
