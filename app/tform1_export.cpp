@@ -14,6 +14,7 @@ using namespace orvik;
 namespace {
 
 const QString kExportDistances = QStringLiteral("导出距离数据...");
+const QString kMqttPublishing = QStringLiteral("MQTT 发布...");
 
 // Hears context-menu requests before any widget's own filters do.
 class ContextMenuHook final : public QObject {
@@ -57,6 +58,8 @@ void TForm1::showSensorPanelMenu(const QPoint& globalPos)
     menu->setObjectName(QStringLiteral("sensorPanelMenu"));
     QAction* exportAction = menu->addAction(kExportDistances);
     connect(exportAction, &QAction::triggered, this, [this] { guarded([&] { exportDistances(); }); });
+    QAction* mqttAction = menu->addAction(kMqttPublishing);
+    connect(mqttAction, &QAction::triggered, this, [this] { guarded([&] { openMqttDialog(); }); });
     menu->popup(globalPos);
 }
 
