@@ -34,6 +34,12 @@ MqttDialog::MqttDialog(const MqttSettings& settings, const QString& hostName, QW
 {
     setObjectName(QStringLiteral("mqttDialog"));
     setWindowTitle(QStringLiteral("MQTT 发布"));
+    const std::pair<QWidget*, const char*> names[]
+        = { { m_enabled, "mqttEnabled" }, { m_host, "mqttHost" }, { m_port, "mqttPort" }, { m_tls, "mqttTls" },
+              { m_user, "mqttUser" }, { m_password, "mqttPassword" }, { m_prefix, "mqttPrefix" },
+              { m_homeAssistant, "mqttHomeAssistant" }, { m_state, "mqttState" }, { m_counts, "mqttCounts" } };
+    for (const auto& [widget, name] : names)
+        widget->setObjectName(QLatin1String(name));
     m_enabled->setChecked(settings.enabled);
     m_port->setRange(1, 65535);
     m_port->setValue(settings.effectivePort());

@@ -306,8 +306,9 @@ void TestMemoLog::distancesExportedFromTheSensorPanel()
     QCoreApplication::sendEvent(row, &event);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     QVERIFY(menu);
-    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions().size(), 2);
     QCOMPARE(menu->actions()[0]->text(), QStringLiteral("导出距离数据..."));
+    QCOMPARE(menu->actions()[1]->text(), QStringLiteral("MQTT 发布..."));
     QString suggested;
     setSaveFileChooser([&](const QString&, const QString& name) {
         suggested = name;
