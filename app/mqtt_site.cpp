@@ -35,7 +35,12 @@ MqttSite::MqttSite(QWidget* window)
     apply(loadSettings());
 }
 
-MqttSite::~MqttSite() = default;
+// What the broker has not yet taken gets a second to go; then the session ends without a goodbye, so the broker
+// publishes the line's last will.
+MqttSite::~MqttSite()
+{
+    if (m_publisher) m_publisher->flush(1000);
+}
 
 MqttSettings MqttSite::loadSettings()
 {

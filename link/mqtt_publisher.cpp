@@ -1,5 +1,6 @@
 #include "mqtt_publisher.h"
 
+#include <QElapsedTimer>
 #include <mosquitto.h>
 
 namespace orvik {
@@ -98,6 +99,16 @@ void MqttPublisher::publish(MqttMessage message)
     m_queue.push(std::move(message));
     pump();
     emit changed();
+}
+
+void MqttPublisher::flush(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (m_state == State::Connected && waiting() > 0 && clock.elapsed() < ms) {
+        // Blocks in the library's select for at most 50 ms: the window is closing, nothing else is waiting on it.
+        if (mosquitto_loop(m_mosq, 50, 1) != MOSQ_ERR_SUCCESS) break;
+    }
 }
 
 QString MqttPublisher::stateText() const

@@ -33,6 +33,8 @@ public:
     // Drops the connection without a goodbye, so the broker sends the last will; queued messages stay.
     void stop();
     void publish(MqttMessage message);
+    // Gives the broker up to `ms` to take what is waiting, as the program closes; returns early when nothing is.
+    void flush(int ms);
 
     State state() const { return m_state; }
     // The state as the dialog shows it, with the broker's or the library's reason when the link was refused.
