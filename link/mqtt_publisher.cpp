@@ -41,7 +41,7 @@ MqttPublisher::MqttPublisher(std::size_t capacity, QObject* parent)
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, [this] { connectNow(); });
     m_keepaliveTimer.setInterval(kKeepaliveS * 1000 / 3);
-    connect(&m_keepaliveTimer, &QTimer::timeout, this, [this] { service(); });
+    connect(&m_keepaliveTimer, &QTimer::timeout, this, [this] { service(Wake::Timer); });
 }
 
 MqttPublisher::~MqttPublisher()
@@ -146,11 +146,21 @@ void MqttPublisher::connectNow()
     m_keepaliveTimer.start();
 }
 
-// One pass of the library's loop: it never waits (a zero timeout), reads, writes, and sends a ping when one is due.
-void MqttPublisher::service()
+// One step of the library's loop for what woke us. While the connection is being made (TCP, TLS handshake, CONNACK)
+// the whole loop runs with a zero timeout, as it knows which of its steps is due; once connected, the step alone
+// (a read, a write, the keepalive) saves a select() on every acknowledgement.
+void MqttPublisher::service(Wake wake)
 {
     if (!m_mosq) return;
-    const int rc = mosquitto_loop(m_mosq, 0, 1);
+    int rc = MOSQ_ERR_SUCCESS;
+    if (m_state != State::Connected)
+        rc = mosquitto_loop(m_mosq, 0, 1);
+    else if (wake == Wake::Readable)
+        rc = mosquitto_loop_read(m_mosq, 1);
+    else if (wake == Wake::Writable)
+        rc = mosquitto_loop_write(m_mosq, 1);
+    else
+        rc = mosquitto_loop_misc(m_mosq);
     if (rc != MOSQ_ERR_SUCCESS && m_state != State::Refused) {
         lost(rc);
         return;
@@ -218,9 +228,9 @@ void MqttPublisher::watchSocket()
         m_socket = socket;
         if (socket >= 0) {
             m_readNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
-            connect(m_readNotifier.get(), &QSocketNotifier::activated, this, [this] { service(); });
+            connect(m_readNotifier.get(), &QSocketNotifier::activated, this, [this] { service(Wake::Readable); });
             m_writeNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Write);
-            connect(m_writeNotifier.get(), &QSocketNotifier::activated, this, [this] { service(); });
+            connect(m_writeNotifier.get(), &QSocketNotifier::activated, this, [this] { service(Wake::Writable); });
         }
     }
     if (m_writeNotifier) m_writeNotifier->setEnabled(mosquitto_want_write(m_mosq));

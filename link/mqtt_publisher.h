@@ -57,7 +57,8 @@ private:
     static void onLog(mosquitto*, void* self, int level, const char* text);
 
     void connectNow();
-    void service();
+    enum class Wake { Readable, Writable, Timer };
+    void service(Wake wake);
     void pump();
     void lost(int rc);
     void refuse(const QString& why);
