@@ -56,10 +56,10 @@ void TForm1::showSensorPanelMenu(const QPoint& globalPos)
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->setObjectName(QStringLiteral("sensorPanelMenu"));
-    QAction* exportAction = menu->addAction(kExportDistances);
-    connect(exportAction, &QAction::triggered, this, [this] { guarded([&] { exportDistances(); }); });
     QAction* mqttAction = menu->addAction(kMqttPublishing);
     connect(mqttAction, &QAction::triggered, this, [this] { guarded([&] { openMqttDialog(); }); });
+    QAction* exportAction = menu->addAction(kExportDistances);
+    connect(exportAction, &QAction::triggered, this, [this] { guarded([&] { exportDistances(); }); });
     menu->popup(globalPos);
 }
 

@@ -307,15 +307,15 @@ void TestMemoLog::distancesExportedFromTheSensorPanel()
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     QVERIFY(menu);
     QCOMPARE(menu->actions().size(), 2);
-    QCOMPARE(menu->actions()[0]->text(), QStringLiteral("导出距离数据..."));
-    QCOMPARE(menu->actions()[1]->text(), QStringLiteral("MQTT 发布..."));
+    QCOMPARE(menu->actions()[0]->text(), QStringLiteral("MQTT 发布..."));
+    QCOMPARE(menu->actions()[1]->text(), QStringLiteral("导出距离数据..."));
     QString suggested;
     setSaveFileChooser([&](const QString&, const QString& name) {
         suggested = name;
         return path;
     });
     menu->close();
-    menu->actions()[0]->trigger();
+    menu->actions()[1]->trigger();
     setSaveFileChooser({});
     QVERIFY(QRegularExpression(QStringLiteral("^orvik-distances-\\d{8}-\\d{6}\\.csv$")).match(suggested).hasMatch());
     if (target.contains(QLatin1String("plain/"))) {

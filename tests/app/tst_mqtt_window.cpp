@@ -19,15 +19,15 @@
 
 namespace {
 
-// Opens the data page's menu from a row and chooses its last entry with the keys.
+// Opens the data page's menu from a row and chooses its first entry with the keys.
 QDialog* openDialogFromMenu(TForm1Probe& probe)
 {
     QWidget* row = probe.LinkBoxes()[1];
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), row->mapToGlobal(QPoint(5, 5)));
     QCoreApplication::sendEvent(row, &event);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (!menu || menu->actions().last()->text() != QStringLiteral("MQTT 发布...")) return nullptr;
-    QTest::keyClick(menu, Qt::Key_Up);
+    if (!menu || menu->actions().first()->text() != QStringLiteral("MQTT 发布...")) return nullptr;
+    QTest::keyClick(menu, Qt::Key_Down);
     QTest::keyClick(menu, Qt::Key_Return);
     return probe.window().findChild<QDialog*>(QStringLiteral("mqttDialog"));
 }
