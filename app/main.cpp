@@ -1,10 +1,12 @@
 // Program entry: one window, one event loop.
 #include "dump_socket.h"
 #include "handler_guard.h"
+#include "mqtt_feed.h"
 #include "qt_translations.h"
 #include "tform1.h"
 
 #include <QApplication>
+#include <cstdio>
 
 namespace {
 
@@ -29,7 +31,15 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("OrvikMonitor"));
     QGuiApplication::setDesktopFileName(QStringLiteral("orvik-monitor"));
     orvik::installQtTranslations(app);
+    // Publishing given on the command line holds for this run; the password only ever comes from the environment.
+    const orvik::MqttArguments mqtt
+        = orvik::parseMqttArguments(QCoreApplication::arguments(), qEnvironmentVariable("ORVIK_MQTT_PASSWORD"));
+    if (!mqtt.error.isEmpty()) {
+        std::fprintf(stderr, "orvik-monitor: %s\n", qPrintable(mqtt.error));
+        return 2;
+    }
     TForm1 form;
+    if (mqtt.settings) form.useMqttSettings(*mqtt.settings);
     installInspectionHook(form); // test builds only, and only when asked for by the environment
     form.showCentred();
     return QApplication::exec();

@@ -27,8 +27,12 @@
 #include <memory>
 #include <optional>
 
+class MqttSite;
 class QInputMethodEvent;
 class QKeyEvent;
+namespace orvik {
+struct MqttSettings;
+}
 
 class TForm1 : public QWidget, private orvik::Ui_TForm1 {
     Q_OBJECT
@@ -48,6 +52,9 @@ public:
 
     // Centres the window on its screen and shows it (Qt on X11 does not centre a new window by itself).
     void showCentred();
+
+    // Publishes to this MQTT broker for this run, without saving the settings (the command line).
+    void useMqttSettings(const orvik::MqttSettings& settings);
 
 protected:
     bool event(QEvent* e) override;
@@ -99,6 +106,13 @@ private:
     void showSensorPanelMenu(const QPoint& globalPos);
     void exportDistances();
 
+    // Publishing to an MQTT broker (app/tform1_mqtt.cpp).
+    void createMqttSite();
+    void openMqttDialog();
+    void mqttDistance(quint8 slave, qint32 value);
+    void mqttSlaveStatus(quint8 slave, bool online);
+    void mqttLine(bool up);
+
     // Device commands.
     void WriteRegister(quint8 reg, quint8 high, quint8 low);
     void BitBtn6Click(QObject* Sender);
@@ -141,4 +155,5 @@ private:
     qint64 m_lastByteInUs = 0; // when the frame being received last grew
     std::array<QLabel*, 16> m_rowLabels {};
     orvik::DistanceLog m_distances; // every distance shown since the last connect, for export
+    std::unique_ptr<MqttSite> m_mqtt; // publishing what the window shows, off until turned on
 };

@@ -106,6 +106,7 @@ void TForm1::Timer1Timer(QObject*)
         box->setChecked(false);
         box->setEnabled(false);
         m_distances.markGap(CurrentSlave);
+        mqttSlaveStatus(CurrentSlave, false);
     }
     CurrentSlave = (isSlaveAddress(CurrentSlave) && CurrentSlave < kLastSlave) ? CurrentSlave + 1 : kFirstSlave;
     sendFrame(distancePoll(CurrentSlave));
@@ -117,6 +118,7 @@ void TForm1::WMSlaveAnswered()
     QCheckBox* box = LinkBoxes[CurrentSlave - 1];
     box->setChecked(true);
     box->setEnabled(true);
+    mqttSlaveStatus(CurrentSlave, true);
 }
 
 // A frame from the polled slave while its poll is outstanding is its answer, intact or damaged.

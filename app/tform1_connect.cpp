@@ -138,6 +138,7 @@ void TForm1::connectAttempt()
     Button1->setEnabled(true);
     giveFocusBack();
     StatusBar1->setPanelText(0, kConnected);
+    mqttLine(true);
 }
 
 // Reopens the port at the rate of ComboBox2's item index; false when any step was refused.
@@ -165,4 +166,5 @@ void TForm1::disconnectLink()
     ComboBox2->setEnabled(false);
     BitBtn5->setEnabled(false);
     DeviceFound = false;
+    mqttLine(false);
 }

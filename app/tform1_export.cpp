@@ -16,6 +16,7 @@ namespace {
 
 const QString kExportDistances = QStringLiteral("导出距离数据...");
 const QString kDistanceChart = QStringLiteral("距离曲线...");
+const QString kMqttPublishing = QStringLiteral("MQTT 发布...");
 
 // Hears context-menu requests before any widget's own filters do.
 class ContextMenuHook final : public QObject {
@@ -57,6 +58,8 @@ void TForm1::showSensorPanelMenu(const QPoint& globalPos)
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->setObjectName(QStringLiteral("sensorPanelMenu"));
+    QAction* mqttAction = menu->addAction(kMqttPublishing);
+    connect(mqttAction, &QAction::triggered, this, [this] { guarded([&] { openMqttDialog(); }); });
     connect(menu->addAction(kDistanceChart), &QAction::triggered, this,
         [this] { guarded([&] { showDistanceChart(this, m_distances); }); });
     QAction* exportAction = menu->addAction(kExportDistances);

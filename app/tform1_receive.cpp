@@ -104,6 +104,7 @@ void TForm1::applyFrame(const FrameMeaning& meaning)
         if (isSlaveAddress(CurrentSlave)) {
             DistanceEdits[CurrentSlave]->setText(distanceText(meaning.distance));
             m_distances.add(QDateTime::currentMSecsSinceEpoch(), CurrentSlave, meaning.distance);
+            mqttDistance(CurrentSlave, meaning.distance);
             QEvent answered(static_cast<QEvent::Type>(WM_SLAVE_ANSWERED));
             QCoreApplication::sendEvent(this, &answered);
         }

@@ -1,6 +1,7 @@
 // Start-up, wiring, the message-pumping wait and the window's own events.
 #include "handler_guard.h"
 #include "line_format.h"
+#include "mqtt_site.h"
 #include "port_listing.h"
 #include "qt_serial_control.h"
 #include "save_file.h"
@@ -41,6 +42,7 @@ TForm1::TForm1(SerialFactory serialFactory, PortEnumerator portEnumerator, QWidg
     setupUi(this);
     wireEvents();
     FormCreate();
+    createMqttSite();
 }
 
 TForm1::~TForm1()

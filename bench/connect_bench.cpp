@@ -1,5 +1,6 @@
 // Connect time and the cost of polling, with the window on the simulated sensor line.
 #include "form_probe.h"
+#include "mqtt_feed.h"
 #include "window_bench.h"
 
 #include <QEventLoop>
@@ -98,13 +99,24 @@ ConnectRun runConnect(const QString& simPath, int baud)
     return run;
 }
 
-PollCost runPollCost(const QString& simPath, int polls, int intervalMs)
+PollCost runPollCost(const QString& simPath, int polls, int intervalMs, int mqttPort)
 {
     PollCost cost;
     SimProcess sim(simPath, { "--port", kSimPortName, "--baud", "115200", "--seed", "1" });
     if (!sim.waitReady(10000)) return cost;
     TForm1Probe probe { TForm1Probe::RealLine {} };
     probe.connectDirectly(115200, kSimPort);
+    if (mqttPort > 0) {
+        MqttSettings mqtt;
+        mqtt.enabled = true;
+        mqtt.host = QStringLiteral("127.0.0.1");
+        mqtt.port = mqttPort;
+        mqtt.prefix = QStringLiteral("bench");
+        probe.window().useMqttSettings(mqtt);
+        probe.ui().ComboBox1->addItems({ kSimPortName });
+        probe.ui().ComboBox1->setItemIndex(0);
+        probe.mqttLine(true);
+    }
     probe.ui().PageControl1->setActivePageIndex(1);
     probe.window().show();
     serveEvents(500); // first paint and settling, not counted

@@ -2,7 +2,7 @@
 //   bench_window reply    --out DIR [--rates 600,9600] [--replies 200] [--settle-ms 30] [--wait-replies 30]
 //                         [--busy-replies 100]
 //   bench_window connect  --out DIR --sim PATH [--rates ...]
-//   bench_window pollcost --out DIR --sim PATH [--polls 100] [--interval-ms 50]
+//   bench_window pollcost --out DIR --sim PATH [--polls 100] [--interval-ms 50] [--mqtt-port N]
 #include "window_bench.h"
 
 #include <QApplication>
@@ -33,6 +33,7 @@ struct Options {
     int busyReplies = 100;
     int polls = 100;
     int intervalMs = 50;
+    int mqttPort = 0;
 };
 
 QString fixed(double value, int decimals = 3)
@@ -141,8 +142,8 @@ void pollCostMode(const Options& o)
 {
     QTemporaryDir ports;
     qputenv("ORVIK_PORTS_DIR", ports.path().toLocal8Bit());
-    const PollCost c = runPollCost(o.sim, o.polls, o.intervalMs);
-    CsvFile csv(o.out.filePath("pollcost.csv"),
+    const PollCost c = runPollCost(o.sim, o.polls, o.intervalMs, o.mqttPort);
+    CsvFile csv(o.out.filePath(o.mqttPort > 0 ? "pollcost-mqtt.csv" : "pollcost.csv"),
         "polls,answered,interval_ms,wall_s,cpu_ms,idle_cpu_ms_per_s,cpu_per_poll_ms,net_cpu_per_poll_ms,"
         "core_share_at_1_poll_per_s_pct");
     csv.row({ QString::number(c.polls), QString::number(c.answered), QString::number(o.intervalMs), fixed(c.wallS),
@@ -167,7 +168,8 @@ std::optional<Options> parse(const QStringList& arguments)
     const QCommandLineOption busyReplies("busy-replies", "Replies per rate with a core busy.", "N", "100");
     const QCommandLineOption polls("polls", "Polls in the cost run.", "N", "100");
     const QCommandLineOption interval("interval-ms", "Polling interval of the cost run.", "MS", "50");
-    parser.addOptions({ out, sim, rates, replies, settle, waitReplies, busyReplies, polls, interval });
+    const QCommandLineOption mqttPort("mqtt-port", "Publish to the MQTT broker on this local port.", "N", "0");
+    parser.addOptions({ out, sim, rates, replies, settle, waitReplies, busyReplies, polls, interval, mqttPort });
     parser.addHelpOption();
     parser.process(arguments);
     if (parser.positionalArguments().size() != 1) return std::nullopt;
@@ -187,6 +189,7 @@ std::optional<Options> parse(const QStringList& arguments)
     o.busyReplies = parser.value(busyReplies).toInt();
     o.polls = std::max(1, parser.value(polls).toInt());
     o.intervalMs = parser.value(interval).toInt();
+    o.mqttPort = parser.value(mqttPort).toInt();
     return o;
 }
 

@@ -60,7 +60,8 @@ struct PollCost {
     double perPollMs = 0; // gross
     double netPerPollMs = 0; // idle share taken off
 };
-PollCost runPollCost(const QString& simPath, int polls, int intervalMs);
+// With mqttPort, every distance and status is also published to the broker on that local port.
+PollCost runPollCost(const QString& simPath, int polls, int intervalMs, int mqttPort = 0);
 
 // orvik-sim on a port of $ORVIK_PORTS_DIR; stopped with SIGTERM when it goes.
 class SimProcess {

@@ -9,6 +9,8 @@ add_library(orvik_link STATIC
   distance_log.h distance_log.cpp
   column_reduction.h column_reduction.cpp
   distance_text.h distance_text.cpp
+  mqtt_feed.h mqtt_feed.cpp
+  mqtt_queue.h mqtt_queue.cpp
   int_conversion.h int_conversion.cpp
   port_names.h port_names.cpp
 )

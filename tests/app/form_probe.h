@@ -58,6 +58,7 @@ public:
     std::array<QLineEdit*, 17>& DistanceEdits() { return form->DistanceEdits; }
 
     void setPorts(QStringList ports) { m_ports = std::move(ports); }
+    void mqttLine(bool up) { form->mqttLine(up); }
     void setEnumerationFails(bool fails) { m_enumerationFails = fails; }
 
     // Handlers run as the event wiring runs them: inside the guard that turns failures into the report.

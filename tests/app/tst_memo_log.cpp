@@ -306,15 +306,17 @@ void TestMemoLog::distancesExportedFromTheSensorPanel()
     QCoreApplication::sendEvent(row, &event);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     QVERIFY(menu);
-    QCOMPARE(menu->actions().size(), 2);
-    QCOMPARE(menu->actions()[1]->text(), QStringLiteral("导出距离数据..."));
+    QCOMPARE(menu->actions().size(), 3);
+    QCOMPARE(menu->actions()[0]->text(), QStringLiteral("MQTT 发布..."));
+    QCOMPARE(menu->actions()[1]->text(), QStringLiteral("距离曲线..."));
+    QCOMPARE(menu->actions()[2]->text(), QStringLiteral("导出距离数据..."));
     QString suggested;
     setSaveFileChooser([&](const QString&, const QString& name) {
         suggested = name;
         return path;
     });
     menu->close();
-    menu->actions()[1]->trigger();
+    menu->actions()[2]->trigger();
     setSaveFileChooser({});
     QVERIFY(QRegularExpression(QStringLiteral("^orvik-distances-\\d{8}-\\d{6}\\.csv$")).match(suggested).hasMatch());
     if (target.contains(QLatin1String("plain/"))) {

@@ -258,7 +258,8 @@ class Session:
     def env(self):
         env = dict(os.environ)
         env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.runtime,
-                   ORVIK_PORTS_DIR=self.ports, ORVIK_INSPECT_SOCKET=self.socket_path, LC_ALL="C.UTF-8")
+                   ORVIK_PORTS_DIR=self.ports, ORVIK_INSPECT_SOCKET=self.socket_path, LC_ALL="C.UTF-8",
+                   XDG_CONFIG_HOME=os.path.join(self.tmp, "config"))  # never the user's own settings
         return env
 
     def start_sim(self, port, *options):
@@ -273,8 +274,8 @@ class Session:
         self.lines.append(line)
         return line
 
-    def start_monitor(self):
-        self.monitor = self._spawn([ARGS["monitor"]], "monitor.out", self.env())
+    def start_monitor(self, *args):
+        self.monitor = self._spawn([ARGS["monitor"], *args], "monitor.out", self.env())
         self.wait_for(lambda: self.try_dump() is not None or self.monitor.poll() is not None, 20, "inspection socket")
         self.dump()  # fails at once if the monitor has exited
         self.wait_for(lambda: self.xdo("search", "--onlyvisible", "--name", "^Orvik Monitor$"), 20, "window mapped")

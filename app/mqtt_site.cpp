@@ -1,0 +1,179 @@
+#include "mqtt_site.h"
+
+#include "mqtt_dialog.h"
+#include "mqtt_publisher.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QSysInfo>
+
+using namespace orvik;
+
+namespace {
+
+const QString kWaitingForLine = QStringLiteral("等待联机");
+const QString kOff = QStringLiteral("未启用");
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+QSettings settingsFile()
+{
+    return QSettings(
+        QSettings::IniFormat, QSettings::UserScope, QStringLiteral("OrvikMonitor"), QStringLiteral("mqtt"));
+}
+
+} // namespace
+
+MqttSite::MqttSite(QWidget* window)
+    : QObject(window)
+    , m_window(window)
+    , m_hostName(QSysInfo::machineHostName())
+{
+    apply(loadSettings());
+}
+
+// What the broker has not yet taken gets a second to go; then the session ends without a goodbye, so the broker
+// publishes the line's last will.
+MqttSite::~MqttSite()
+{
+    if (m_publisher) m_publisher->flush(1000);
+}
+
+MqttSettings MqttSite::loadSettings()
+{
+    QSettings file = settingsFile();
+    MqttSettings s;
+    s.enabled = file.value(QStringLiteral("mqtt/enabled"), false).toBool();
+    s.host = file.value(QStringLiteral("mqtt/host")).toString();
+    s.port = file.value(QStringLiteral("mqtt/port"), 0).toInt();
+    s.tls = file.value(QStringLiteral("mqtt/tls"), false).toBool();
+    s.user = file.value(QStringLiteral("mqtt/user")).toString();
+    s.password = file.value(QStringLiteral("mqtt/password")).toString();
+    s.prefix = file.value(QStringLiteral("mqtt/prefix")).toString();
+    s.homeAssistant = file.value(QStringLiteral("mqtt/homeAssistant"), false).toBool();
+    if (s.password.isEmpty()) s.password = qEnvironmentVariable("ORVIK_MQTT_PASSWORD");
+    return s;
+}
+
+// The file holds the password: it is made owner-only before anything is written to it, and Qt's atomic save keeps
+// the permissions of the file it replaces.
+void MqttSite::saveSettings(const MqttSettings& s)
+{
+    QSettings file = settingsFile();
+    const QString path = file.fileName();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    {
+        QFile touch(path);
+        if (touch.open(QIODevice::Append)) touch.setPermissions(kOwnerOnly);
+    }
+    file.setValue(QStringLiteral("mqtt/enabled"), s.enabled);
+    file.setValue(QStringLiteral("mqtt/host"), s.host);
+    file.setValue(QStringLiteral("mqtt/port"), s.port);
+    file.setValue(QStringLiteral("mqtt/tls"), s.tls);
+    file.setValue(QStringLiteral("mqtt/user"), s.user);
+    file.setValue(QStringLiteral("mqtt/password"), s.password);
+    file.setValue(QStringLiteral("mqtt/prefix"), s.prefix);
+    file.setValue(QStringLiteral("mqtt/homeAssistant"), s.homeAssistant);
+    file.sync();
+    QFile::setPermissions(path, kOwnerOnly);
+}
+
+void MqttSite::useRunSettings(MqttSettings settings)
+{
+    if (settings.password.isEmpty()) settings.password = loadSettings().password;
+    apply(settings);
+}
+
+// New settings start a new session (queued messages carry over); turned off, the publisher goes and the broker
+// tells the line's subscribers that it is offline.
+void MqttSite::apply(const MqttSettings& settings)
+{
+    m_settings = settings;
+    m_willLine.clear();
+    if (!settings.enabled || settings.host.isEmpty()) {
+        m_publisher.reset();
+        m_feed.reset();
+        showLink();
+        return;
+    }
+    m_feed = std::make_unique<MqttFeed>(settings.effectivePrefix(m_hostName), m_hostName, settings.homeAssistant);
+    if (!m_publisher) {
+        m_publisher = std::make_unique<MqttPublisher>();
+        connect(m_publisher.get(), &MqttPublisher::changed, this, &MqttSite::showLink);
+    }
+    if (!m_line.isEmpty()) {
+        startOnLine();
+        send(m_feed->lineUp(m_line));
+    }
+    showLink();
+}
+
+// The last will names the line, so the session starts (or starts again) when a line is connected.
+void MqttSite::startOnLine()
+{
+    if (!m_publisher || m_willLine == m_line) return;
+    m_willLine = m_line;
+    const QString clientId
+        = QStringLiteral("orvik-%1-%2").arg(m_hostName).arg(QCoreApplication::applicationPid()).left(64);
+    m_publisher->start(m_settings, clientId, m_feed->will(m_line));
+}
+
+void MqttSite::lineUp(const QString& line)
+{
+    m_line = line;
+    if (!m_feed) return;
+    startOnLine();
+    send(m_feed->lineUp(line));
+}
+
+void MqttSite::lineDown()
+{
+    m_line.clear();
+    if (m_feed) send(m_feed->lineDown());
+}
+
+void MqttSite::distance(int slave, qint32 value)
+{
+    if (m_feed) send(m_feed->distance(slave, value, QDateTime::currentMSecsSinceEpoch()));
+}
+
+void MqttSite::slaveStatus(int slave, bool online)
+{
+    if (m_feed) send(m_feed->slaveStatus(slave, online));
+}
+
+void MqttSite::send(const std::vector<MqttMessage>& messages)
+{
+    for (const MqttMessage& m : messages)
+        m_publisher->publish(m);
+}
+
+void MqttSite::openDialog()
+{
+    if (!m_dialog) {
+        m_dialog = new MqttDialog(m_settings, m_hostName, m_window);
+        m_dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_dialog, &MqttDialog::applied, this, [this](const MqttSettings& settings) {
+            saveSettings(settings);
+            apply(settings);
+        });
+        showLink();
+    }
+    m_dialog->show();
+    m_dialog->raise();
+    m_dialog->activateWindow();
+}
+
+void MqttSite::showLink()
+{
+    if (!m_dialog) return;
+    if (!m_publisher) {
+        m_dialog->showLink(kOff, 0, 0);
+        return;
+    }
+    const QString state = m_willLine.isEmpty() ? kWaitingForLine : m_publisher->stateText();
+    m_dialog->showLink(state, m_publisher->sent(), m_publisher->dropped());
+}

@@ -1,0 +1,109 @@
+#!/usr/bin/python3
+"""Publishing to a real mosquitto broker: every distance the window shows arrives, each slave's and the line's status,
+and the broker's last will when the monitor is killed."""
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+
+from e2e_harness import E2ETestCase, distance_text, main, read_text
+
+BROKER = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def accepts(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), 1).close()
+        return True
+    except OSError:
+        return False
+
+
+class Mqtt(E2ETestCase):
+    def start_broker_and_subscriber(self):
+        """mosquitto on a free port and mosquitto_sub on e2e/#; returns the port and the subscriber's output path."""
+        s = self.s
+        if not (os.path.exists(BROKER) and shutil.which("mosquitto_sub")):
+            self.skipTest("mosquitto and mosquitto-clients are installed by scripts/deps")
+        port = free_port()
+        conf = os.path.join(s.tmp, "mosquitto.conf")
+        with open(conf, "w") as f:
+            f.write(f"user root\nlog_type error\nlistener {port} 127.0.0.1\nallow_anonymous true\n")
+        s._spawn([BROKER, "-c", conf], "mosquitto.out")
+        s.wait_for(lambda: accepts(port), 20, "the broker listening")
+        heard = os.path.join(s.art, "subscriber.out")
+        s._spawn(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", "e2e/#", "-v", "-q", "1"], "subscriber.out")
+
+        def probe_heard():
+            subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(port), "-t", "e2e/probe", "-m", "x"],
+                           check=True, timeout=20)
+            return "e2e/probe x" in read_text(heard)
+        s.wait_for(probe_heard, 20, "the subscriber subscribed")
+        return port, heard
+
+    def messages(self, heard):
+        return [tuple(line.split(" ", 1)) for line in read_text(heard).splitlines() if " " in line]
+
+    def test_distances_statuses_and_last_will(self):
+        s = self.s
+        port, heard = self.start_broker_and_subscriber()
+        log_path = s.start_sim("COM15", "--slaves", "1-3")
+        s.start_monitor("--mqtt-host", "127.0.0.1", "--mqtt-port", str(port), "--mqtt-prefix", "e2e")
+        self.connect("COM15")
+        s.wait_for(lambda: ("e2e/COM15/status", "online") in self.messages(heard), 20, "the line online")
+        s.replace_text("Edit17", "1")
+        s.click_tab("数据获取")
+        # Slave 4 never answers: its verdict comes with the poll of slave 5. Slave 1 answers again in the second cycle.
+        s.wait_for(lambda: ("e2e/COM15/4/status", "offline") in self.messages(heard), 30, "slave 4 offline")
+        s.wait_for(lambda: [t for t, _ in self.messages(heard)].count("e2e/COM15/1/distance") >= 2, 40,
+                   "slave 1's second distance")
+        s.click_tab("硬件设置")
+        s.wait_for(lambda: not s.dump()["timer1"]["active"], 5, "polling stopped")
+
+        sent = {}
+        for e in self.sim_log(log_path):
+            if e.kind == "TX" and e.data[1:3] == bytes([3, 4]):
+                sent.setdefault(e.data[0], []).append(int.from_bytes(e.data[3:7], "big", signed=True))
+        self.assertEqual(sorted(sent), [1, 2, 3])
+
+        def published():
+            out = {}
+            for topic, payload in self.messages(heard):
+                parts = topic.split("/")
+                if len(parts) == 4 and parts[3] == "distance":
+                    out.setdefault(int(parts[2]), []).append(json.loads(payload))
+            return out
+        s.wait_for(lambda: {n: len(v) for n, v in published().items()} == {n: len(v) for n, v in sent.items()}, 20,
+                   "every distance shown published")
+        rows = s.dump()["by_name"]
+        for n, values in sent.items():
+            got = published()[n]
+            self.assertEqual([p["raw"] for p in got], values, f"slave {n}: once each, in order")
+            self.assertEqual([str(p["distance_m"]) for p in got][-1], rows[f"DistanceEdit{n}"]["text"])
+            self.assertEqual([str(p["distance_m"]) for p in got], [distance_text(v) for v in values])
+            self.assertRegex(got[0]["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
+        statuses = [m for m in self.messages(heard) if m[0].endswith("/status")]
+        # Each slave's status once, when its box first changes: 1-3 ticked, 4-16 cleared.
+        self.assertEqual(statuses, [("e2e/COM15/status", "online")]
+                         + [(f"e2e/COM15/{n}/status", "online" if n <= 3 else "offline") for n in range(1, 17)])
+
+        s.click("Button1")
+        s.wait_for(lambda: self.messages(heard)[-1] == ("e2e/COM15/status", "offline"), 20, "断开: the line offline")
+        self.connect("COM15")
+        s.wait_for(lambda: self.messages(heard)[-1] == ("e2e/COM15/status", "online"), 20, "the line online again")
+        s.monitor.send_signal(signal.SIGKILL)
+        s.monitor.wait(10)
+        s.wait_for(lambda: self.messages(heard)[-1] == ("e2e/COM15/status", "offline"), 20, "the last will")
+        s.monitor = None
+
+
+if __name__ == "__main__":
+    main()
