@@ -400,7 +400,13 @@ std::size_t DistanceChart::heldBytes() const
 DistanceChart* showDistanceChart(QWidget* owner, DistanceLog& log)
 {
     auto* chart = owner->findChild<DistanceChart*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!chart) chart = new DistanceChart(owner, log);
+    if (!chart) {
+        chart = new DistanceChart(owner, log);
+        // Qt on X11 without a window manager puts a new window at 0,0: open it over the middle of the monitor.
+        const QSize size = chart->sizeHint().expandedTo(chart->size());
+        const QPoint centre = owner->window()->frameGeometry().center();
+        chart->move(centre.x() - size.width() / 2, centre.y() - size.height() / 2);
+    }
     chart->show();
     chart->raise();
     chart->activateWindow();
