@@ -135,12 +135,12 @@ void MqttSite::lineDown()
     if (m_feed) send(m_feed->lineDown());
 }
 
-void MqttSite::distance(int slave, qint32 value)
+void MqttSite::distance(quint8 slave, qint32 value)
 {
     if (m_feed) send(m_feed->distance(slave, value, QDateTime::currentMSecsSinceEpoch()));
 }
 
-void MqttSite::slaveStatus(int slave, bool online)
+void MqttSite::slaveStatus(quint8 slave, bool online)
 {
     if (m_feed) send(m_feed->slaveStatus(slave, online));
 }

@@ -27,8 +27,8 @@ public:
 
     void lineUp(const QString& line);
     void lineDown();
-    void distance(int slave, qint32 value);
-    void slaveStatus(int slave, bool online);
+    void distance(quint8 slave, qint32 value);
+    void slaveStatus(quint8 slave, bool online);
     void openDialog();
 
     // The settings file in the user's configuration folder, readable by its owner only.

@@ -9,10 +9,7 @@ each took from the row being written to the subscriber (fan_in.csv) with a summa
 import argparse
 import json
 import os
-import shutil
-import socket
 import statistics
-import subprocess
 import sys
 import time
 from datetime import datetime
@@ -24,29 +21,6 @@ from e2e_harness import Session, read_text  # noqa: E402
 LINES = ["COM11", "COM12", "COM13", "COM14"]
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def accepts(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), 1).close()
-        return True
-    except OSError:
-        return False
-
-
-def connect(s, port):
-    s.click("ComboBox1", dx=-8)
-    s.wait_for(lambda: port in s.w("ComboBox1")["items"], 10, f"{port} listed")
-    s.key("Home", *(["Down"] * s.w("ComboBox1")["items"].index(port)), "Return")
-    s.wait_widget("ComboBox1", text=port)
-    s.click("Button1")
-    s.wait_widget("Button1", timeout=60, text="断开", enabled=True)
-
-
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--monitor", required=True)
@@ -55,28 +29,17 @@ def main():
     ap.add_argument("--seconds", type=int, default=60)
     a = ap.parse_args()
     e2e_harness.ARGS.update(monitor=a.monitor, sim=a.sim, artifacts=os.path.join(a.out, "fan-in-artifacts"))
-    broker = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
     sessions = [Session(f"fan-in-{line}") for line in LINES]
     hub = sessions[0]
     try:
-        port = free_port()
-        conf = os.path.join(hub.tmp, "mosquitto.conf")
-        with open(conf, "w") as f:
-            f.write(f"user root\nlog_type error\nlistener {port} 127.0.0.1\nallow_anonymous true\n")
-        hub._spawn([broker, "-c", conf], "mosquitto.out")
-        hub.wait_for(lambda: accepts(port), 20, "the broker")
-        heard = os.path.join(hub.art, "subscriber.out")
-        hub._spawn(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", "fan/#", "-q", "1",
-                    "-F", "%U %t %p"], "subscriber.out")
-        hub.wait_for(lambda: subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(port), "-t", "fan/probe",
-                                             "-m", "x"]).returncode == 0 and "fan/probe" in read_text(heard),
-                     20, "the subscriber")
+        port = hub.start_broker()
+        heard = hub.start_subscriber(port, "fan", "-F", "%U %t %p")
         logs = {}
         for s, line in zip(sessions, LINES):
             s.start_x()
             logs[line] = s.start_sim(line, "--slaves", "1-16")
             s.start_monitor("--mqtt-host", "127.0.0.1", "--mqtt-port", str(port), "--mqtt-prefix", "fan")
-            connect(s, line)
+            s.connect(line)
             s.replace_text("Edit17", "1")
         for s in sessions:
             s.click_tab("数据获取")

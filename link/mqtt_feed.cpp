@@ -2,6 +2,7 @@
 
 #include "distance_log.h"
 #include "distance_text.h"
+#include "request_frame.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,14 +14,8 @@ namespace {
 
 constexpr int kPlainPort = 1883;
 constexpr int kTlsPort = 8883;
-constexpr int kSlaves = 16;
 const QByteArray kOnline("online");
 const QByteArray kOffline("offline");
-
-bool isSlave(int slave)
-{
-    return slave >= 1 && slave <= kSlaves;
-}
 
 std::optional<int> parsePort(const QString& text)
 {
@@ -181,9 +176,9 @@ std::vector<MqttMessage> MqttFeed::lineDown()
     return out;
 }
 
-std::vector<MqttMessage> MqttFeed::distance(int slave, qint32 value, qint64 msecsSinceEpoch)
+std::vector<MqttMessage> MqttFeed::distance(quint8 slave, qint32 value, qint64 msecsSinceEpoch)
 {
-    if (m_line.isEmpty() || !isSlave(slave)) return {};
+    if (m_line.isEmpty() || !isSlaveAddress(slave)) return {};
     std::vector<MqttMessage> out;
     if (m_homeAssistant && !m_announced[static_cast<std::size_t>(slave)]) {
         m_announced[static_cast<std::size_t>(slave)] = true;
@@ -193,9 +188,9 @@ std::vector<MqttMessage> MqttFeed::distance(int slave, qint32 value, qint64 msec
     return out;
 }
 
-std::vector<MqttMessage> MqttFeed::slaveStatus(int slave, bool online)
+std::vector<MqttMessage> MqttFeed::slaveStatus(quint8 slave, bool online)
 {
-    if (m_line.isEmpty() || !isSlave(slave)) return {};
+    if (m_line.isEmpty() || !isSlaveAddress(slave)) return {};
     Known& known = m_status[static_cast<std::size_t>(slave)];
     const Known now = online ? Known::Online : Known::Offline;
     if (known == now) return {};

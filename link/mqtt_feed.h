@@ -65,8 +65,8 @@ public:
 
     std::vector<MqttMessage> lineUp(const QString& line);
     std::vector<MqttMessage> lineDown();
-    std::vector<MqttMessage> distance(int slave, qint32 value, qint64 msecsSinceEpoch);
-    std::vector<MqttMessage> slaveStatus(int slave, bool online);
+    std::vector<MqttMessage> distance(quint8 slave, qint32 value, qint64 msecsSinceEpoch);
+    std::vector<MqttMessage> slaveStatus(quint8 slave, bool online);
 
     // The last will for a line: its status, offline.
     MqttMessage will(const QString& line) const;

@@ -269,6 +269,38 @@ class Session:
         self.wait_for(lambda: read_text(log).startswith("orvik-sim:"), 10, f"{port} line up")
         return log
 
+    def start_broker(self):
+        """mosquitto on a free loopback port, anonymous; returns the port once it accepts connections."""
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        conf = os.path.join(self.tmp, "mosquitto.conf")
+        with open(conf, "w") as f:
+            f.write(f"user root\nlog_type error\nlistener {port} 127.0.0.1\nallow_anonymous true\n")
+        self._spawn([shutil.which("mosquitto") or "/usr/sbin/mosquitto", "-c", conf], "mosquitto.out")
+
+        def accepts():
+            try:
+                socket.create_connection(("127.0.0.1", port), 1).close()
+                return True
+            except OSError:
+                return False
+        self.wait_for(accepts, 20, "the broker listening")
+        return port
+
+    def start_subscriber(self, port, root, *output_format):
+        """mosquitto_sub on <root>/# at QoS 1; returns its output path once a probe published to it has arrived."""
+        heard = os.path.join(self.art, "subscriber.out")
+        self._spawn(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", f"{root}/#", "-q", "1",
+                     *output_format], "subscriber.out")
+
+        def probe_heard():
+            subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(port), "-t", f"{root}/probe", "-m", "x"],
+                           check=True, timeout=20)
+            return f"{root}/probe" in read_text(heard)
+        self.wait_for(probe_heard, 20, "the subscriber subscribed")
+        return heard
+
     def pty_line(self, name, **kw):
         line = PtyLine(self.ports, name, **kw)
         self.lines.append(line)
@@ -390,6 +422,21 @@ class Session:
         items = self.w(combo)["items"]
         return self.wait_widget(combo, itemIndex=index, text=items[index])
 
+    def pick_port(self, name):
+        self.click("ComboBox1", dx=-8)
+        self.wait_for(lambda: name in self.w("ComboBox1")["items"], 5, f"{name} listed")
+        items = self.w("ComboBox1")["items"]
+        self.key("Home", *(["Down"] * items.index(name)), "Return")
+        self.wait_widget("ComboBox1", text=name)
+
+    def connect(self, port, timeout=60):
+        """Picks the port, clicks 联机 and waits for 断开; returns the seconds from the click."""
+        self.pick_port(port)
+        start = time.monotonic()
+        self.click("Button1")
+        self.wait_widget("Button1", timeout=timeout, text="断开", enabled=True)
+        return time.monotonic() - start
+
     def screenshot(self, name):
         path = os.path.join(self.art, name + ".png")
         subprocess.run(["import", "-display", self.display, "-window", "root", path], capture_output=True)
@@ -413,19 +460,10 @@ class E2ETestCase(unittest.TestCase):
         self.s.start_x()
 
     def pick_port(self, name):
-        self.s.click("ComboBox1", dx=-8)
-        self.s.wait_for(lambda: name in self.s.w("ComboBox1")["items"], 5, f"{name} listed")
-        items = self.s.w("ComboBox1")["items"]
-        self.s.key("Home", *(["Down"] * items.index(name)), "Return")
-        self.s.wait_widget("ComboBox1", text=name)
+        self.s.pick_port(name)
 
     def connect(self, port, timeout=60):
-        """Picks the port, clicks 联机 and waits for 断开; returns the seconds from the click."""
-        self.pick_port(port)
-        start = time.monotonic()
-        self.s.click("Button1")
-        self.s.wait_widget("Button1", timeout=timeout, text="断开", enabled=True)
-        return time.monotonic() - start
+        return self.s.connect(port, timeout)
 
     def sim_log(self, path):
         return parse_sim_log(read_text(path))

@@ -5,26 +5,10 @@ import json
 import os
 import shutil
 import signal
-import socket
-import subprocess
 
 from e2e_harness import E2ETestCase, distance_text, main, read_text
 
 BROKER = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def accepts(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), 1).close()
-        return True
-    except OSError:
-        return False
 
 
 class Mqtt(E2ETestCase):
@@ -33,20 +17,8 @@ class Mqtt(E2ETestCase):
         s = self.s
         if not (os.path.exists(BROKER) and shutil.which("mosquitto_sub")):
             self.skipTest("mosquitto and mosquitto-clients are installed by scripts/deps")
-        port = free_port()
-        conf = os.path.join(s.tmp, "mosquitto.conf")
-        with open(conf, "w") as f:
-            f.write(f"user root\nlog_type error\nlistener {port} 127.0.0.1\nallow_anonymous true\n")
-        s._spawn([BROKER, "-c", conf], "mosquitto.out")
-        s.wait_for(lambda: accepts(port), 20, "the broker listening")
-        heard = os.path.join(s.art, "subscriber.out")
-        s._spawn(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", "e2e/#", "-v", "-q", "1"], "subscriber.out")
-
-        def probe_heard():
-            subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(port), "-t", "e2e/probe", "-m", "x"],
-                           check=True, timeout=20)
-            return "e2e/probe x" in read_text(heard)
-        s.wait_for(probe_heard, 20, "the subscriber subscribed")
+        port = s.start_broker()
+        heard = s.start_subscriber(port, "e2e", "-v")
         return port, heard
 
     def messages(self, heard):

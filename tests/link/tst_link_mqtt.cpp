@@ -134,9 +134,10 @@ void TestLinkMqtt::feed()
         else if (step == "down")
             out = feed.lineDown();
         else if (step.startsWith('d'))
-            out = feed.distance(step.mid(1).section('=', 0, 0).toInt(), step.section('=', 1).toInt(), 1796827034123);
+            out = feed.distance(
+                quint8(step.mid(1).section('=', 0, 0).toInt()), step.section('=', 1).toInt(), 1796827034123);
         else
-            out = feed.slaveStatus(step.mid(1).chopped(1).toInt(), step.endsWith('+'));
+            out = feed.slaveStatus(quint8(step.mid(1).chopped(1).toInt()), step.endsWith('+'));
         for (const MqttMessage& m : out) {
             // Discovery payloads are checked on their own.
             const QString payload
