@@ -135,9 +135,9 @@ void MqttSite::lineDown()
     if (m_feed) send(m_feed->lineDown());
 }
 
-void MqttSite::distance(quint8 slave, qint32 value)
+void MqttSite::distance(quint8 slave, qint32 value, const orvik::SampleTime& at)
 {
-    if (m_feed) send(m_feed->distance(slave, value, QDateTime::currentMSecsSinceEpoch()));
+    if (m_feed) send(m_feed->distance(slave, value, at.wallMs));
 }
 
 void MqttSite::slaveStatus(quint8 slave, bool online)

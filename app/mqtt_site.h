@@ -3,6 +3,7 @@
 #pragma once
 
 #include "mqtt_feed.h"
+#include "sample_time.h"
 
 #include <QObject>
 #include <QPointer>
@@ -27,7 +28,7 @@ public:
 
     void lineUp(const QString& line);
     void lineDown();
-    void distance(quint8 slave, qint32 value);
+    void distance(quint8 slave, qint32 value, const orvik::SampleTime& at);
     void slaveStatus(quint8 slave, bool online);
     void openDialog();
 

@@ -16,6 +16,7 @@
 #include "frame_meaning.h"
 #include "request_frame.h"
 #include "rx_assembly.h"
+#include "sample_time.h"
 #include "serial_control.h"
 #include "slave_statistics.h"
 
@@ -109,7 +110,7 @@ private:
     // Publishing to an MQTT broker (app/tform1_mqtt.cpp).
     void createMqttSite();
     void openMqttDialog();
-    void mqttDistance(quint8 slave, qint32 value);
+    void mqttDistance(quint8 slave, qint32 value, const orvik::SampleTime& at);
     void mqttSlaveStatus(quint8 slave, bool online);
     void mqttLine(bool up);
 

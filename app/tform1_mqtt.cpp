@@ -17,9 +17,9 @@ void TForm1::openMqttDialog()
     m_mqtt->openDialog();
 }
 
-void TForm1::mqttDistance(quint8 slave, qint32 value)
+void TForm1::mqttDistance(quint8 slave, qint32 value, const orvik::SampleTime& at)
 {
-    m_mqtt->distance(slave, value);
+    m_mqtt->distance(slave, value, at);
 }
 
 void TForm1::mqttSlaveStatus(quint8 slave, bool online)

@@ -103,8 +103,10 @@ void TForm1::applyFrame(const FrameMeaning& meaning)
         // A distance that arrives while no slave is being polled has no box to go to.
         if (isSlaveAddress(CurrentSlave)) {
             DistanceEdits[CurrentSlave]->setText(distanceText(meaning.distance));
-            m_distances.add(QDateTime::currentMSecsSinceEpoch(), CurrentSlave, meaning.distance);
-            mqttDistance(CurrentSlave, meaning.distance);
+            // One time for the reading, whoever takes it: the record, the chart and the broker agree on it.
+            const orvik::SampleTime at = orvik::sampleTimeNow();
+            m_distances.add(at.wallMs, CurrentSlave, meaning.distance);
+            mqttDistance(CurrentSlave, meaning.distance, at);
             QEvent answered(static_cast<QEvent::Type>(WM_SLAVE_ANSWERED));
             QCoreApplication::sendEvent(this, &answered);
         }

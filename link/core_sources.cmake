@@ -13,8 +13,14 @@ add_library(orvik_link STATIC
   mqtt_queue.h mqtt_queue.cpp
   int_conversion.h int_conversion.cpp
   port_names.h port_names.cpp
+  sample_time.h sample_time.cpp
+  optional_part.h optional_part.cpp
 )
 target_include_directories(orvik_link PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(orvik_link PUBLIC Qt6::Core)
 orvik_warnings(orvik_link)
 target_compile_options(orvik_link PRIVATE -Wconversion)
+# Where the optional parts are found: beside an installed program, or in the build tree.
+file(RELATIVE_PATH ORVIK_PARTS_RELATIVE_DIR /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${ORVIK_PARTS_INSTALL_DIR})
+target_compile_definitions(orvik_link PRIVATE ORVIK_PARTS_RELATIVE_DIR="${ORVIK_PARTS_RELATIVE_DIR}"
+                                              ORVIK_PARTS_BUILD_DIR="${ORVIK_PARTS_BUILD_DIR}")

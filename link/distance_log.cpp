@@ -38,18 +38,22 @@ void DistanceLog::markGap(quint8 slave)
     if (slave < 32) m_gapPending |= 1U << slave;
 }
 
+void appendCsvRow(QByteArray& csv, qint64 msecsSinceEpoch, quint8 slave, std::optional<qint32> value)
+{
+    csv += isoLocalTime(msecsSinceEpoch);
+    csv += ',';
+    csv += QByteArray::number(slave);
+    csv += ',';
+    if (value) csv += distanceText(*value, QLatin1Char('.')).toLatin1();
+    csv += "\r\n";
+}
+
 QByteArray DistanceLog::toCsv() const
 {
-    QByteArray csv("time,slave,distance_m\r\n");
+    QByteArray csv(kDistanceCsvHeader);
     csv.reserve(static_cast<qsizetype>(m_samples.size()) * 44 + csv.size());
-    for (const DistanceSample& sample : m_samples) {
-        csv += isoLocalTime(sample.msecsSinceEpoch);
-        csv += ',';
-        csv += QByteArray::number(sample.slave);
-        csv += ',';
-        csv += distanceText(sample.value, QLatin1Char('.')).toLatin1();
-        csv += "\r\n";
-    }
+    for (const DistanceSample& sample : m_samples)
+        appendCsvRow(csv, sample.msecsSinceEpoch, sample.slave, sample.value);
     return csv;
 }
 

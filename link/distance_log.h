@@ -6,6 +6,7 @@
 #include <QtGlobal>
 #include <deque>
 #include <functional>
+#include <optional>
 
 namespace orvik {
 
@@ -46,6 +47,12 @@ private:
     quint32 m_gapPending = 0; // bit n: slave n left a poll unanswered since its last sample
     std::function<void()> m_listener;
 };
+
+// The distance CSV, shared by the window's export and the collector's daily files: RFC 4180 in UTF-8 with CRLF line
+// ends, the header line, then one row a poll: local time (isoLocalTime), the slave address, and the distance in
+// metres as the page shows it with a full stop, or nothing for a poll the slave left unanswered.
+inline constexpr char kDistanceCsvHeader[] = "time,slave,distance_m\r\n";
+void appendCsvRow(QByteArray& csv, qint64 msecsSinceEpoch, quint8 slave, std::optional<qint32> value);
 
 // 2026-12-09T14:37:14.123+08:00 in the machine's time zone; UTC shows as +00:00.
 QByteArray isoLocalTime(qint64 msecsSinceEpoch);
