@@ -15,6 +15,7 @@ add_library(orvik_link STATIC
   port_names.h port_names.cpp
   sample_time.h sample_time.cpp
   optional_part.h optional_part.cpp
+  mqtt_client.h mqtt_client.cpp
 )
 target_include_directories(orvik_link PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(orvik_link PUBLIC Qt6::Core)
