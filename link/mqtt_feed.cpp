@@ -198,4 +198,18 @@ std::vector<MqttMessage> MqttFeed::slaveStatus(quint8 slave, bool online)
     return { { slaveStatusTopic(m_prefix, m_line, slave), online ? kOnline : kOffline, true } };
 }
 
+std::vector<MqttMessage> MqttFeed::announcements() const
+{
+    if (m_line.isEmpty()) return {};
+    std::vector<MqttMessage> out { { lineStatusTopic(m_prefix, m_line), kOnline, true } };
+    for (int slave = 1; slave <= 16; ++slave) {
+        const auto i = static_cast<std::size_t>(slave);
+        if (m_announced[i]) out.push_back(discoveryMessage(m_prefix, m_hostName, m_line, slave));
+        if (m_status[i] != Known::Unknown)
+            out.push_back(
+                { slaveStatusTopic(m_prefix, m_line, slave), m_status[i] == Known::Online ? kOnline : kOffline, true });
+    }
+    return out;
+}
+
 } // namespace orvik

@@ -68,6 +68,11 @@ public:
     std::vector<MqttMessage> distance(quint8 slave, qint32 value, qint64 msecsSinceEpoch);
     std::vector<MqttMessage> slaveStatus(quint8 slave, bool online);
 
+    // Every retained message that tells the present state of the line: its status, each known slave's status and,
+    // with Home Assistant, the discovery message of each slave announced. Published again on every (re)connect, as
+    // a broker may have lost them or published the last will in between.
+    std::vector<MqttMessage> announcements() const;
+
     // The last will for a line: its status, offline.
     MqttMessage will(const QString& line) const;
     const QString& line() const { return m_line; }
