@@ -21,6 +21,11 @@ target_include_directories(orvik_link PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(orvik_link PUBLIC Qt6::Core)
 orvik_warnings(orvik_link)
 target_compile_options(orvik_link PRIVATE -Wconversion)
+# Home Assistant shows where announced sensors come from: the version and where to get help.
+set(ORVIK_SUPPORT_URL "https://orvik.example.org/monitor/support" CACHE STRING
+    "Support address announced to Home Assistant with each sensor")
+target_compile_definitions(orvik_link PRIVATE ORVIK_VERSION="${PROJECT_VERSION}"
+                                              ORVIK_SUPPORT_URL="${ORVIK_SUPPORT_URL}")
 # Where the optional parts are found: beside an installed program, or in the build tree.
 file(RELATIVE_PATH ORVIK_PARTS_RELATIVE_DIR /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${ORVIK_PARTS_INSTALL_DIR})
 target_compile_definitions(orvik_link PRIVATE ORVIK_PARTS_RELATIVE_DIR="${ORVIK_PARTS_RELATIVE_DIR}"

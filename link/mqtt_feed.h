@@ -19,11 +19,17 @@ struct MqttSettings {
     QString caFile; // empty: the system's CA folder
     QString user;
     QString password; // from the settings file or ORVIK_MQTT_PASSWORD, never from a command line
+    bool passwordFromEnvironment = false; // then it is used, never saved
     QString prefix; // empty: orvik/<host name>
     bool homeAssistant = false;
+    QString discoveryPrefix; // empty: homeassistant
 
     int effectivePort() const;
     QString effectivePrefix(const QString& hostName) const;
+    QString effectiveDiscoveryPrefix() const;
+    bool prefixesUsable() const; // neither prefix has a fault (a settings file edited by hand may give one)
+    // The password as the settings file may hold it: one that came from the environment stays out of the file.
+    QString savedPassword() const { return passwordFromEnvironment ? QString() : password; }
     bool operator==(const MqttSettings&) const = default;
 };
 
@@ -31,6 +37,12 @@ struct MqttArguments {
     std::optional<MqttSettings> settings; // set when --mqtt-host was given
     QString error; // why the arguments were refused; empty when they were not
 };
+
+// Why a topic prefix cannot be used. A broker refuses every topic that holds a wildcard or a control character, and
+// reserves topics that start with '$' for itself, so such a prefix would have every message refused.
+enum class PrefixFault { None, Wildcard, ControlCharacter, Reserved };
+PrefixFault prefixFault(const QString& prefix);
+QString prefixFaultText(PrefixFault fault); // for the command line
 
 // Reads the --mqtt-* options from a program's arguments (other arguments are left alone). The password is taken as
 // given (from the environment); an option that tries to put it on the command line is refused.
@@ -43,7 +55,8 @@ struct MqttMessage {
     bool operator==(const MqttMessage&) const = default;
 };
 
-// A topic level made safe: '/', '+', '#' and NUL would change the topic's shape, so they become '_'.
+// A name made into one topic level: '/', '+', '#' and the characters a broker refuses (controls, non-characters)
+// become %XX for each of their UTF-8 bytes, and so does '%' itself, so two names never give the same level.
 QString topicLevel(const QString& text);
 
 QString distanceTopic(const QString& prefix, const QString& line, int slave);
@@ -53,15 +66,11 @@ QString lineStatusTopic(const QString& prefix, const QString& line);
 // {"time":"<local ISO 8601 with offset and ms>","distance_m":<metres as shown>,"raw":<0.1 mm>}
 QByteArray distancePayload(qint64 msecsSinceEpoch, qint32 value);
 
-// The retained Home Assistant discovery message for one slave: a distance sensor in metres, available while both
-// the line and the slave are online.
-MqttMessage discoveryMessage(const QString& prefix, const QString& hostName, const QString& line, int slave);
-
 // Turns what the window shows on one line into messages: every distance, a slave's status when its box changes,
 // the line's status, and with Home Assistant one discovery message per slave the first time it answers.
 class MqttFeed {
 public:
-    MqttFeed(QString prefix, QString hostName, bool homeAssistant);
+    MqttFeed(const MqttSettings& settings, QString hostName);
 
     std::vector<MqttMessage> lineUp(const QString& line);
     std::vector<MqttMessage> lineDown();
@@ -73,16 +82,35 @@ public:
     // a broker may have lost them or published the last will in between.
     std::vector<MqttMessage> announcements() const;
 
+    // The topics to follow on every connect: with Home Assistant, its status, so its restart is heard.
+    QStringList subscriptions() const;
+    // What to publish on hearing a message: everything announced again when Home Assistant comes online (it has
+    // then forgotten what it was told before, unless the broker kept it); nothing for any other message.
+    std::vector<MqttMessage> heard(const MqttMessage& message) const;
+
+    // Empty retained messages on every status and discovery topic of each line this feed has announced, all sixteen
+    // slaves (a slave may have been announced by an earlier run), so the broker forgets them and Home Assistant
+    // removes the sensors. The feed then forgets what it announced: whatever comes next is announced afresh.
+    std::vector<MqttMessage> removeAnnouncements();
+
+    // The retained Home Assistant discovery message for one slave: a distance sensor in metres, available while both
+    // the line and the slave are online.
+    MqttMessage discoveryMessage(const QString& line, int slave) const;
+
     // The last will for a line: its status, offline.
     MqttMessage will(const QString& line) const;
     const QString& line() const { return m_line; }
 
 private:
     enum class Known { Unknown, Online, Offline };
+    QString discoveryTopic(const QString& line, int slave) const;
+
     QString m_prefix;
+    QString m_discoveryPrefix;
     QString m_hostName;
     bool m_homeAssistant;
     QString m_line; // empty while no line is connected
+    QStringList m_lines; // every line announced since the feed began or last removed its announcements
     std::array<Known, 17> m_status {};
     std::array<bool, 17> m_announced {};
 };

@@ -1,5 +1,5 @@
-// What the monitor publishes: command-line settings, topics and payloads, the feed's rules, the bounded queue and
-// the reconnect delays.
+// What the monitor publishes: command-line settings, prefixes and topic levels, payloads, the feed's rules, the
+// bounded queue and the reconnect delays.
 #include "mqtt_feed.h"
 #include "mqtt_queue.h"
 
@@ -17,11 +17,16 @@ private slots:
     void initTestCase();
     void arguments_data();
     void arguments();
+    void prefixes_data();
+    void prefixes();
+    void topicLevels_data();
+    void topicLevels();
     void payloads_data();
     void payloads();
     void feed_data();
     void feed();
     void discovery();
+    void removeAnnouncements();
     void queue_data();
     void queue();
     void backoff();
@@ -33,7 +38,7 @@ void TestLinkMqtt::initTestCase()
     tzset();
 }
 
-// Settings summarised as "host:port tls user prefix ha" (the prefix as it takes effect on host "pc1").
+// Settings summarised as "host:port tls user prefix ha discovery" (the prefixes as they take effect on host "pc1").
 void TestLinkMqtt::arguments_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -41,10 +46,10 @@ void TestLinkMqtt::arguments_data()
     QTest::addColumn<QString>("error");
     // clang-format off
     QTest::newRow("none: off") << QStringList { "-platform", "xcb" } << "" << "";
-    QTest::newRow("host only") << QStringList { "--mqtt-host", "broker" } << "broker:1883 plain - orvik/pc1 -" << "";
-    QTest::newRow("tls moves the port") << QStringList { "--mqtt-tls", "--mqtt-host", "b" } << "b:8883 tls - orvik/pc1 -" << "";
-    QTest::newRow("everything") << QStringList { "--mqtt-host", "b", "--mqtt-port", "1999", "--mqtt-prefix", "plant/hall2/", "--mqtt-user", "ann", "--mqtt-ha", "--mqtt-tls" }
-                                << "b:1999 tls ann plant/hall2 ha" << "";
+    QTest::newRow("host only") << QStringList { "--mqtt-host", "broker" } << "broker:1883 plain - orvik/pc1 - homeassistant" << "";
+    QTest::newRow("tls moves the port") << QStringList { "--mqtt-tls", "--mqtt-host", "b" } << "b:8883 tls - orvik/pc1 - homeassistant" << "";
+    QTest::newRow("everything") << QStringList { "--mqtt-host", "b", "--mqtt-port", "1999", "--mqtt-prefix", "plant/hall2/", "--mqtt-user", "ann", "--mqtt-ha", "--mqtt-tls", "--mqtt-discovery-prefix", "ha2/" }
+                                << "b:1999 tls ann plant/hall2 ha ha2" << "";
     QTest::newRow("options without a host") << QStringList { "--mqtt-port", "1999" } << "" << "";
     QTest::newRow("password refused") << QStringList { "--mqtt-host", "b", "--mqtt-password", "x" } << ""
                                       << "the MQTT password is taken from ORVIK_MQTT_PASSWORD, never from the command line";
@@ -52,6 +57,10 @@ void TestLinkMqtt::arguments_data()
                                        << "--mqtt-port needs a port from 1 to 65535, not 70000";
     QTest::newRow("missing value") << QStringList { "--mqtt-host" } << "" << "--mqtt-host needs a value";
     QTest::newRow("unknown option") << QStringList { "--mqtt-qos", "2" } << "" << "unknown option --mqtt-qos";
+    QTest::newRow("wildcard prefix") << QStringList { "--mqtt-host", "x", "--mqtt-prefix", "plant/+/x" } << ""
+                                     << "--mqtt-prefix \"plant/+/x\" is refused: '+' and '#' are wildcards, not part of a topic";
+    QTest::newRow("discovery prefix, on one line") << QStringList { "--mqtt-discovery-prefix", "ha\nx" } << ""
+                                     << "--mqtt-discovery-prefix \"ha\\u000ax\" is refused: a topic cannot hold control characters";
     // clang-format on
 }
 
@@ -67,12 +76,68 @@ void TestLinkMqtt::arguments()
     const MqttSettings& s = *parsed.settings;
     QVERIFY(s.enabled);
     QCOMPARE(s.password, QStringLiteral("secret"));
-    const QString summary = QStringLiteral("%1:%2 %3 %4 %5 %6")
-                                .arg(s.host)
-                                .arg(s.effectivePort())
-                                .arg(s.tls ? "tls" : "plain", s.user.isEmpty() ? "-" : s.user,
-                                    s.effectivePrefix(QStringLiteral("pc1")), s.homeAssistant ? "ha" : "-");
+    QVERIFY(s.passwordFromEnvironment);
+    QCOMPARE(s.savedPassword(), QString());
+    const QString summary
+        = QStringLiteral("%1:%2 %3 %4 %5 %6 %7")
+              .arg(s.host)
+              .arg(s.effectivePort())
+              .arg(s.tls ? "tls" : "plain", s.user.isEmpty() ? "-" : s.user, s.effectivePrefix(QStringLiteral("pc1")),
+                  s.homeAssistant ? "ha" : "-", s.effectiveDiscoveryPrefix());
     QCOMPARE(summary, settings);
+}
+
+void TestLinkMqtt::prefixes_data()
+{
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<PrefixFault>("fault");
+    // clang-format off
+    QTest::newRow("levels") << "plant/hall2" << PrefixFault::None;
+    QTest::newRow("empty: the default") << "" << PrefixFault::None;
+    QTest::newRow("'$' inside") << "plant/$hall" << PrefixFault::None;
+    QTest::newRow("non-ASCII") << "工厂/二车间" << PrefixFault::None;
+    QTest::newRow("single-level wildcard") << "plant/+/x" << PrefixFault::Wildcard;
+    QTest::newRow("multi-level wildcard") << "plant#" << PrefixFault::Wildcard;
+    QTest::newRow("leading '$'") << "$SYS/x" << PrefixFault::Reserved;
+    QTest::newRow("NUL") << QString("a") + QChar(0) + "b" << PrefixFault::ControlCharacter;
+    QTest::newRow("tab") << "a\tb" << PrefixFault::ControlCharacter;
+    QTest::newRow("C1 control") << "a\u0085" << PrefixFault::ControlCharacter;
+    QTest::newRow("non-character") << "a\uFFFF" << PrefixFault::ControlCharacter;
+    // clang-format on
+}
+
+void TestLinkMqtt::prefixes()
+{
+    QFETCH(QString, prefix);
+    QFETCH(PrefixFault, fault);
+    QCOMPARE(prefixFault(prefix), fault);
+}
+
+// The level as it appears in the topic. "a/b" and "a_b" both became "a_b" before '/' was escaped.
+void TestLinkMqtt::topicLevels_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("level");
+    // clang-format off
+    QTest::newRow("plain") << "COM7" << "COM7";
+    QTest::newRow("slash") << "a/b" << "a%2Fb";
+    QTest::newRow("underscore, once its twin") << "a_b" << "a_b";
+    QTest::newRow("the escape itself") << "a%2Fb" << "a%252Fb";
+    QTest::newRow("wildcards") << "+#" << "%2B%23";
+    QTest::newRow("NUL") << QString(QChar(0)) << "%00";
+    QTest::newRow("DEL and C1, per UTF-8 byte") << "\x7f\u0085" << "%7F%C2%85";
+    QTest::newRow("non-ASCII kept") << "串口7" << "串口7";
+    QTest::newRow("lone surrogate") << QString(QChar(0xD800)) << "%ED%A0%80";
+    // clang-format on
+}
+
+void TestLinkMqtt::topicLevels()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, level);
+    QCOMPARE(topicLevel(name), level);
+    QCOMPARE(lineStatusTopic(QStringLiteral("p"), name), QStringLiteral("p/%1/status").arg(level));
+    QCOMPARE(prefixFault(level), PrefixFault::None);
 }
 
 void TestLinkMqtt::payloads_data()
@@ -96,8 +161,9 @@ void TestLinkMqtt::payloads()
     QCOMPARE(error.error, QJsonParseError::NoError);
 }
 
-// Each step: "up COM7", "down", "d<slave>=<value>", "s<slave>+" (box ticked) or "s<slave>-" (cleared). Each
-// message: "topic payload", retained ones marked with a leading 'R'. Distances are at a fixed time.
+// Each step: "up COM7", "down", "d<slave>=<value>", "s<slave>+" (box ticked), "s<slave>-" (cleared) or
+// "hear <topic> <payload>". Each message: "topic payload", retained ones marked with a leading 'R'. Distances are at
+// a fixed time.
 void TestLinkMqtt::feed_data()
 {
     QTest::addColumn<bool>("homeAssistant");
@@ -117,6 +183,13 @@ void TestLinkMqtt::feed_data()
         << QStringList { "R p/COM7/status online" };
     QTest::newRow("discovery once per slave") << true << QStringList { "up COM7", "d3=12345", "d3=12345" }
         << QStringList { "R p/COM7/status online", "R homeassistant/sensor/orvik_pc1_COM7_3/config", d3, d3 };
+    QTest::newRow("Home Assistant online: all again") << true
+        << QStringList { "up COM7", "d3=12345", "s3+", "s5-", "hear homeassistant/status offline", "hear p/COM7/status online", "hear homeassistant/status online" }
+        << QStringList { "R p/COM7/status online", "R homeassistant/sensor/orvik_pc1_COM7_3/config", d3, "R p/COM7/3/status online", "R p/COM7/5/status offline",
+                         "R p/COM7/status online", "R homeassistant/sensor/orvik_pc1_COM7_3/config", "R p/COM7/3/status online", "R p/COM7/5/status offline" };
+    QTest::newRow("no Home Assistant, no echo") << false << QStringList { "up COM7", "s3+", "hear homeassistant/status online" }
+        << QStringList { "R p/COM7/status online", "R p/COM7/3/status online" };
+    QTest::newRow("no line, nothing to say") << true << QStringList { "hear homeassistant/status online" } << QStringList {};
     // clang-format on
 }
 
@@ -125,7 +198,10 @@ void TestLinkMqtt::feed()
     QFETCH(bool, homeAssistant);
     QFETCH(QStringList, steps);
     QFETCH(QStringList, messages);
-    MqttFeed feed(QStringLiteral("p"), QStringLiteral("pc1"), homeAssistant);
+    MqttSettings settings;
+    settings.prefix = QStringLiteral("p");
+    settings.homeAssistant = homeAssistant;
+    MqttFeed feed(settings, QStringLiteral("pc1"));
     QStringList heard;
     for (const QString& step : steps) {
         std::vector<MqttMessage> out;
@@ -133,6 +209,8 @@ void TestLinkMqtt::feed()
             out = feed.lineUp(step.mid(3));
         else if (step == "down")
             out = feed.lineDown();
+        else if (step.startsWith("hear "))
+            out = feed.heard({ step.section(' ', 1, 1), step.section(' ', 2).toUtf8(), false });
         else if (step.startsWith('d'))
             out = feed.distance(
                 quint8(step.mid(1).section('=', 0, 0).toInt()), step.section('=', 1).toInt(), 1796827034123);
@@ -148,19 +226,67 @@ void TestLinkMqtt::feed()
     QCOMPARE(heard, messages);
 }
 
+// The whole document Home Assistant reads, under a discovery prefix of one's own. Host names that differ only in a
+// character outside [A-Za-z0-9] keep their own sensors.
 void TestLinkMqtt::discovery()
 {
-    const MqttMessage m = discoveryMessage(QStringLiteral("p"), QStringLiteral("pc-1"), QStringLiteral("COM7"), 3);
-    QCOMPARE(m.topic, QStringLiteral("homeassistant/sensor/orvik_pc_1_COM7_3/config"));
+    MqttSettings settings;
+    settings.prefix = QStringLiteral("p");
+    settings.homeAssistant = true;
+    settings.discoveryPrefix = QStringLiteral("ha2/");
+    const MqttFeed feed(settings, QStringLiteral("pc-1"));
+    QCOMPARE(feed.subscriptions(), QStringList { "ha2/status" });
+    const MqttMessage m = feed.discoveryMessage(QStringLiteral("COM7"), 3);
+    QCOMPARE(m.topic, QStringLiteral("ha2/sensor/orvik_pc-2D1_COM7_3/config"));
     QVERIFY(m.retain);
-    const QJsonObject config = QJsonDocument::fromJson(m.payload).object();
-    QCOMPARE(config["state_topic"].toString(), QStringLiteral("p/COM7/3/distance"));
-    QCOMPARE(config["unit_of_measurement"].toString(), QStringLiteral("m"));
-    QCOMPARE(config["device_class"].toString(), QStringLiteral("distance"));
-    QCOMPARE(config["value_template"].toString(), QStringLiteral("{{ value_json.distance_m }}"));
-    QCOMPARE(config["availability"][0]["topic"].toString(), QStringLiteral("p/COM7/status"));
-    QCOMPARE(config["availability"][1]["topic"].toString(), QStringLiteral("p/COM7/3/status"));
-    QCOMPARE(config["unique_id"].toString(), QStringLiteral("orvik_pc_1_COM7_3"));
+    const QByteArray expected = R"({
+        "name": "COM7 3 距离",
+        "unique_id": "orvik_pc-2D1_COM7_3",
+        "default_entity_id": "sensor.orvik_pc_2d1_com7_3",
+        "state_topic": "p/COM7/3/distance",
+        "value_template": "{{ value_json.distance_m }}",
+        "unit_of_measurement": "m",
+        "device_class": "distance",
+        "state_class": "measurement",
+        "availability": [ { "topic": "p/COM7/status" }, { "topic": "p/COM7/3/status" } ],
+        "availability_mode": "all",
+        "device": { "identifiers": [ "orvik_pc-2D1_COM7" ], "name": "Orvik pc-1 COM7", "manufacturer": "Orvik",
+                    "model": "Orvik Monitor", "sw_version": ")" ORVIK_VERSION R"(" },
+        "origin": { "name": "Orvik Monitor", "sw_version": ")" ORVIK_VERSION R"(",
+                    "support_url": ")" ORVIK_SUPPORT_URL R"(" }
+    })";
+    QCOMPARE(QJsonDocument::fromJson(m.payload), QJsonDocument::fromJson(expected));
+    QVERIFY(!QJsonDocument::fromJson(expected).isNull());
+    const MqttFeed twin(settings, QStringLiteral("pc_1"));
+    QCOMPARE(twin.discoveryMessage(QStringLiteral("COM7"), 3).topic,
+        QStringLiteral("ha2/sensor/orvik_pc-5F1_COM7_3/config"));
+}
+
+// Every line announced since the last removal, every slave, status and discovery: emptied and retained.
+void TestLinkMqtt::removeAnnouncements()
+{
+    MqttSettings settings;
+    settings.prefix = QStringLiteral("p");
+    settings.homeAssistant = true;
+    MqttFeed feed(settings, QStringLiteral("pc1"));
+    feed.lineUp(QStringLiteral("COM7"));
+    feed.lineDown();
+    feed.lineUp(QStringLiteral("COM8"));
+    QCOMPARE(feed.distance(3, 1, 0).size(), 2u); // announced
+    const std::vector<MqttMessage> out = feed.removeAnnouncements();
+    QSet<QString> topics;
+    for (const MqttMessage& m : out) {
+        QVERIFY(m.retain);
+        QVERIFY(m.payload.isEmpty());
+        topics << m.topic;
+    }
+    QCOMPARE(out.size(), 2u * (1 + 16 + 16));
+    QCOMPARE(topics.size(), 2 * (1 + 16 + 16));
+    for (const char* topic : { "p/COM7/status", "p/COM7/16/status", "homeassistant/sensor/orvik_pc1_COM7_1/config",
+             "p/COM8/status", "p/COM8/1/status", "homeassistant/sensor/orvik_pc1_COM8_16/config" })
+        QVERIFY2(topics.contains(QLatin1String(topic)), topic);
+    QCOMPARE(feed.distance(3, 1, 0).size(), 2u); // announced afresh
+    QCOMPARE(feed.removeAnnouncements().size(), 33u); // the connected line only
 }
 
 // Steps: "+<n>" pushes message n, "-" pops one into the output, "<<n" puts n back at the front.
