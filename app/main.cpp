@@ -26,18 +26,21 @@ public:
 
 int main(int argc, char* argv[])
 {
+    // Publishing given on the command line holds for this run; the password only ever comes from the environment.
+    // Checked before the application starts, so a bad option is reported even where no display can be opened.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const orvik::MqttArguments mqtt = orvik::parseMqttArguments(arguments, qEnvironmentVariable("ORVIK_MQTT_PASSWORD"));
+    if (!mqtt.error.isEmpty()) {
+        std::fprintf(stderr, "orvik-monitor: %s\n", mqtt.error.toLocal8Bit().constData());
+        return 2;
+    }
     OrvikApplication app(argc, argv);
     // Only the application name: a display name would be appended to the window title.
     QApplication::setApplicationName(QStringLiteral("OrvikMonitor"));
     QGuiApplication::setDesktopFileName(QStringLiteral("orvik-monitor"));
     orvik::installQtTranslations(app);
-    // Publishing given on the command line holds for this run; the password only ever comes from the environment.
-    const orvik::MqttArguments mqtt
-        = orvik::parseMqttArguments(QCoreApplication::arguments(), qEnvironmentVariable("ORVIK_MQTT_PASSWORD"));
-    if (!mqtt.error.isEmpty()) {
-        std::fprintf(stderr, "orvik-monitor: %s\n", qPrintable(mqtt.error));
-        return 2;
-    }
     TForm1 form;
     if (mqtt.settings) form.useMqttSettings(*mqtt.settings);
     installInspectionHook(form); // test builds only, and only when asked for by the environment

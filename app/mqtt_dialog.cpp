@@ -16,6 +16,31 @@ namespace {
 constexpr int kPlainPort = 1883;
 constexpr int kTlsPort = 8883;
 
+QString faultText(PrefixFault fault)
+{
+    switch (fault) {
+    case PrefixFault::None:
+        break;
+    case PrefixFault::Wildcard:
+        return QStringLiteral("不能含通配符 + 或 #");
+    case PrefixFault::ControlCharacter:
+        return QStringLiteral("不能含控制字符");
+    case PrefixFault::Reserved:
+        return QStringLiteral("不能以 $ 开头（代理保留）");
+    }
+    return {};
+}
+
+// Shows why the field's prefix cannot be used, beside it and to screen readers; true when it can.
+bool showFault(QLineEdit* field, QLabel* label)
+{
+    const QString why = faultText(prefixFault(field->text().trimmed()));
+    label->setText(why);
+    label->setVisible(!why.isEmpty());
+    field->setAccessibleDescription(why);
+    return why.isEmpty();
+}
+
 } // namespace
 
 MqttDialog::MqttDialog(const MqttSettings& settings, const QString& hostName, QWidget* parent)
@@ -26,18 +51,22 @@ MqttDialog::MqttDialog(const MqttSettings& settings, const QString& hostName, QW
     , m_port(new QSpinBox(this))
     , m_tls(new QCheckBox(QStringLiteral("TLS 加密（系统 CA 证书）"), this))
     , m_user(new QLineEdit(settings.user, this))
-    , m_password(new QLineEdit(settings.password, this))
+    , m_password(new QLineEdit(settings.savedPassword(), this))
     , m_prefix(new QLineEdit(settings.prefix, this))
+    , m_prefixFault(new QLabel(this))
     , m_homeAssistant(new QCheckBox(QStringLiteral("向 Home Assistant 通告传感器"), this))
+    , m_discoveryPrefix(new QLineEdit(settings.discoveryPrefix, this))
+    , m_discoveryPrefixFault(new QLabel(this))
     , m_state(new QLabel(this))
     , m_counts(new QLabel(this))
 {
     setObjectName(QStringLiteral("mqttDialog"));
     setWindowTitle(QStringLiteral("MQTT 发布"));
-    const std::pair<QWidget*, const char*> names[]
-        = { { m_enabled, "mqttEnabled" }, { m_host, "mqttHost" }, { m_port, "mqttPort" }, { m_tls, "mqttTls" },
-              { m_user, "mqttUser" }, { m_password, "mqttPassword" }, { m_prefix, "mqttPrefix" },
-              { m_homeAssistant, "mqttHomeAssistant" }, { m_state, "mqttState" }, { m_counts, "mqttCounts" } };
+    const std::pair<QWidget*, const char*> names[] = { { m_enabled, "mqttEnabled" }, { m_host, "mqttHost" },
+        { m_port, "mqttPort" }, { m_tls, "mqttTls" }, { m_user, "mqttUser" }, { m_password, "mqttPassword" },
+        { m_prefix, "mqttPrefix" }, { m_prefixFault, "mqttPrefixFault" }, { m_homeAssistant, "mqttHomeAssistant" },
+        { m_discoveryPrefix, "mqttDiscoveryPrefix" }, { m_discoveryPrefixFault, "mqttDiscoveryPrefixFault" },
+        { m_state, "mqttState" }, { m_counts, "mqttCounts" } };
     for (const auto& [widget, name] : names)
         widget->setObjectName(QLatin1String(name));
     m_enabled->setChecked(settings.enabled);
@@ -45,7 +74,14 @@ MqttDialog::MqttDialog(const MqttSettings& settings, const QString& hostName, QW
     m_port->setValue(settings.effectivePort());
     m_tls->setChecked(settings.tls);
     m_password->setEchoMode(QLineEdit::Password);
+    // A password from the environment is used but never shown, nor saved unless the user types one.
+    if (settings.passwordFromEnvironment) m_password->setPlaceholderText(QStringLiteral("已设置 (环境变量)"));
     m_prefix->setPlaceholderText(MqttSettings {}.effectivePrefix(hostName));
+    m_discoveryPrefix->setPlaceholderText(MqttSettings {}.effectiveDiscoveryPrefix());
+    for (QLabel* fault : { m_prefixFault, m_discoveryPrefixFault }) {
+        fault->setStyleSheet(QStringLiteral("color: #c00000"));
+        fault->setVisible(false);
+    }
     m_homeAssistant->setChecked(settings.homeAssistant);
     // The usual port follows TLS unless the user chose another.
     connect(m_tls, &QCheckBox::toggled, this, [this](bool on) {
@@ -60,7 +96,10 @@ MqttDialog::MqttDialog(const MqttSettings& settings, const QString& hostName, QW
     form->addRow(QStringLiteral("用户名"), m_user);
     form->addRow(QStringLiteral("密码"), m_password);
     form->addRow(QStringLiteral("主题前缀"), m_prefix);
+    form->addRow(m_prefixFault);
     form->addRow(m_homeAssistant);
+    form->addRow(QStringLiteral("发现前缀"), m_discoveryPrefix);
+    form->addRow(m_discoveryPrefixFault);
     form->addRow(QStringLiteral("链接状态"), m_state);
     form->addRow(QStringLiteral("消息"), m_counts);
     m_state->setWordWrap(true);
@@ -68,14 +107,28 @@ MqttDialog::MqttDialog(const MqttSettings& settings, const QString& hostName, QW
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* apply = buttons->addButton(QStringLiteral("应用"), QDialogButtonBox::ApplyRole);
+    QPushButton* remove = buttons->addButton(QStringLiteral("清除发布信息"), QDialogButtonBox::ActionRole);
     QPushButton* close = buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);
     apply->setObjectName(QStringLiteral("mqttApply"));
-    connect(apply, &QPushButton::clicked, this, [this] { emit applied(this->settings()); });
+    remove->setObjectName(QStringLiteral("mqttRemove"));
+    remove->setToolTip(QStringLiteral("清除本机在代理上保留的状态和 Home Assistant 发现信息"));
+    connect(apply, &QPushButton::clicked, this, [this] {
+        if (prefixesAccepted()) emit applied(this->settings());
+    });
+    connect(remove, &QPushButton::clicked, this, &MqttDialog::removeRequested);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
     setMinimumWidth(380);
+}
+
+// Both fields are checked, so both reasons show at once.
+bool MqttDialog::prefixesAccepted()
+{
+    const bool prefix = showFault(m_prefix, m_prefixFault);
+    const bool discovery = showFault(m_discoveryPrefix, m_discoveryPrefixFault);
+    return prefix && discovery;
 }
 
 void MqttDialog::showLink(const QString& state, quint64 sent, quint64 dropped)
@@ -92,8 +145,13 @@ MqttSettings MqttDialog::settings() const
     s.tls = m_tls->isChecked();
     s.port = m_port->value();
     s.user = m_user->text();
-    s.password = m_password->text();
+    // An empty field keeps the environment's password; a typed one replaces it and is saved.
+    if (!m_password->text().isEmpty() || !m_kept.passwordFromEnvironment) {
+        s.password = m_password->text();
+        s.passwordFromEnvironment = false;
+    }
     s.prefix = m_prefix->text().trimmed();
     s.homeAssistant = m_homeAssistant->isChecked();
+    s.discoveryPrefix = m_discoveryPrefix->text().trimmed();
     return s;
 }

@@ -1,5 +1,6 @@
-// The small non-modal dialog "MQTT 发布": broker, TLS, credentials, topic prefix, Home Assistant, and the link's state
-// with the counts of messages sent and dropped.
+// The small non-modal dialog "MQTT 发布": broker, TLS, credentials, topic prefix, Home Assistant and its discovery
+// prefix, and the link's state with the counts of messages sent and dropped. 应用 is refused while a prefix cannot be
+// used, with the reason beside the field; 清除发布信息 asks for this monitor's retained messages to be cleared.
 #pragma once
 
 #include "mqtt_feed.h"
@@ -22,8 +23,11 @@ public:
 
 signals:
     void applied(const orvik::MqttSettings& settings);
+    void removeRequested();
 
 private:
+    bool prefixesAccepted();
+
     orvik::MqttSettings m_kept; // what the dialog does not show (a CA file from the command line)
     QCheckBox* m_enabled;
     QLineEdit* m_host;
@@ -32,7 +36,10 @@ private:
     QLineEdit* m_user;
     QLineEdit* m_password;
     QLineEdit* m_prefix;
+    QLabel* m_prefixFault;
     QCheckBox* m_homeAssistant;
+    QLineEdit* m_discoveryPrefix;
+    QLabel* m_discoveryPrefixFault;
     QLabel* m_state;
     QLabel* m_counts;
 };

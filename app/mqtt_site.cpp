@@ -17,6 +17,7 @@ namespace {
 
 const QString kWaitingForLine = QStringLiteral("等待联机");
 const QString kOff = QStringLiteral("未启用");
+const QString kBadPrefix = QStringLiteral("未启用：设置文件中的主题前缀不可用");
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 QSettings settingsFile()
@@ -54,7 +55,11 @@ MqttSettings MqttSite::loadSettings()
     s.password = file.value(QStringLiteral("mqtt/password")).toString();
     s.prefix = file.value(QStringLiteral("mqtt/prefix")).toString();
     s.homeAssistant = file.value(QStringLiteral("mqtt/homeAssistant"), false).toBool();
-    if (s.password.isEmpty()) s.password = qEnvironmentVariable("ORVIK_MQTT_PASSWORD");
+    s.discoveryPrefix = file.value(QStringLiteral("mqtt/discoveryPrefix")).toString();
+    if (s.password.isEmpty()) {
+        s.password = qEnvironmentVariable("ORVIK_MQTT_PASSWORD");
+        s.passwordFromEnvironment = !s.password.isEmpty();
+    }
     return s;
 }
 
@@ -74,16 +79,21 @@ void MqttSite::saveSettings(const MqttSettings& s)
     file.setValue(QStringLiteral("mqtt/port"), s.port);
     file.setValue(QStringLiteral("mqtt/tls"), s.tls);
     file.setValue(QStringLiteral("mqtt/user"), s.user);
-    file.setValue(QStringLiteral("mqtt/password"), s.password);
+    file.setValue(QStringLiteral("mqtt/password"), s.savedPassword());
     file.setValue(QStringLiteral("mqtt/prefix"), s.prefix);
     file.setValue(QStringLiteral("mqtt/homeAssistant"), s.homeAssistant);
+    file.setValue(QStringLiteral("mqtt/discoveryPrefix"), s.discoveryPrefix);
     file.sync();
     QFile::setPermissions(path, kOwnerOnly);
 }
 
 void MqttSite::useRunSettings(MqttSettings settings)
 {
-    if (settings.password.isEmpty()) settings.password = loadSettings().password;
+    if (settings.password.isEmpty()) {
+        const MqttSettings saved = loadSettings();
+        settings.password = saved.password;
+        settings.passwordFromEnvironment = saved.passwordFromEnvironment;
+    }
     apply(settings);
 }
 
@@ -93,13 +103,13 @@ void MqttSite::apply(const MqttSettings& settings)
 {
     m_settings = settings;
     m_willLine.clear();
-    if (!settings.enabled || settings.host.isEmpty()) {
+    if (!settings.enabled || settings.host.isEmpty() || !settings.prefixesUsable()) {
         m_publisher.reset();
         m_feed.reset();
         showLink();
         return;
     }
-    m_feed = std::make_unique<MqttFeed>(settings.effectivePrefix(m_hostName), m_hostName, settings.homeAssistant);
+    m_feed = std::make_unique<MqttFeed>(settings, m_hostName);
     if (!m_publisher) {
         m_publisher = std::make_unique<MqttPublisher>();
         connect(m_publisher.get(), &MqttPublisher::changed, this, &MqttSite::showLink);
@@ -145,6 +155,17 @@ void MqttSite::slaveStatus(quint8 slave, bool online)
     if (m_feed) send(m_feed->slaveStatus(slave, online));
 }
 
+// Home Assistant announcing itself hears everything again.
+void MqttSite::received(const MqttMessage& message)
+{
+    if (m_feed) send(m_feed->heard(message));
+}
+
+void MqttSite::removeAnnouncements()
+{
+    if (m_feed) send(m_feed->removeAnnouncements());
+}
+
 void MqttSite::send(const std::vector<MqttMessage>& messages)
 {
     for (const MqttMessage& m : messages)
@@ -160,6 +181,7 @@ void MqttSite::openDialog()
             saveSettings(settings);
             apply(settings);
         });
+        connect(m_dialog, &MqttDialog::removeRequested, this, &MqttSite::removeAnnouncements);
         showLink();
     }
     m_dialog->show();
@@ -171,7 +193,7 @@ void MqttSite::showLink()
 {
     if (!m_dialog) return;
     if (!m_publisher) {
-        m_dialog->showLink(kOff, 0, 0);
+        m_dialog->showLink(m_settings.prefixesUsable() ? kOff : kBadPrefix, 0, 0);
         return;
     }
     const QString state = m_willLine.isEmpty() ? kWaitingForLine : m_publisher->stateText();

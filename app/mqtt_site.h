@@ -31,6 +31,10 @@ public:
     void distance(quint8 slave, qint32 value, const orvik::SampleTime& at);
     void slaveStatus(quint8 slave, bool online);
     void openDialog();
+    // A message on a topic the feed follows (the client's received event).
+    void received(const orvik::MqttMessage& message);
+    // Clears this monitor's retained status and discovery messages from the broker.
+    void removeAnnouncements();
 
     // The settings file in the user's configuration folder, readable by its owner only.
     static orvik::MqttSettings loadSettings();

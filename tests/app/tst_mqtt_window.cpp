@@ -1,5 +1,6 @@
 // The window's side of publishing: off by default, and the dialog reached through the data page's menu, whose
-// settings are saved owner-only.
+// settings are saved owner-only, without a password that came from the environment, and not at all while a prefix
+// cannot be used.
 #include "form_probe.h"
 
 #include <QAccessible>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTest>
@@ -32,6 +34,20 @@ QDialog* openDialogFromMenu(TForm1Probe& probe)
     return probe.window().findChild<QDialog*>(QStringLiteral("mqttDialog"));
 }
 
+void type(QDialog* dialog, const char* field, const QString& text)
+{
+    auto* edit = dialog->findChild<QLineEdit*>(field);
+    edit->setFocus();
+    QTest::keyClicks(edit, text);
+}
+
+void press(QDialog* dialog, const char* name)
+{
+    auto* widget = dialog->findChild<QAbstractButton*>(name);
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key_Space);
+}
+
 } // namespace
 
 class TestMqttWindow : public QObject {
@@ -39,7 +55,10 @@ class TestMqttWindow : public QObject {
 
 private slots:
     void initTestCase();
+    void init();
     void dialogSavesOwnerOnly();
+    void badPrefixRefused();
+    void environmentPasswordNotSaved();
 
 private:
     QString m_path;
@@ -50,6 +69,10 @@ void TestMqttWindow::initTestCase()
 {
     m_path = QSettings(QSettings::IniFormat, QSettings::UserScope, "OrvikMonitor", "mqtt").fileName();
     QVERIFY(m_path.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
+}
+
+void TestMqttWindow::init()
+{
     QFile::remove(m_path);
 }
 
@@ -90,6 +113,47 @@ void TestMqttWindow::dialogSavesOwnerOnly()
     QCOMPARE(saved.value("mqtt/host").toString(), QStringLiteral("broker.local"));
     QCOMPARE(saved.value("mqtt/tls").toBool(), true);
     QCOMPARE(saved.value("mqtt/enabled").toBool(), true);
+    QCOMPARE(saved.value("mqtt/password").toString(), QStringLiteral("s3cret")); // typed by the user
+}
+
+void TestMqttWindow::badPrefixRefused()
+{
+    TForm1Probe probe;
+    probe.window().show();
+    QDialog* dialog = openDialogFromMenu(probe);
+    QVERIFY(dialog);
+    press(dialog, "mqttEnabled");
+    type(dialog, "mqttHost", QStringLiteral("broker.local"));
+    type(dialog, "mqttPrefix", QStringLiteral("plant/+/x"));
+    press(dialog, "mqttApply");
+    auto* fault = dialog->findChild<QLabel*>("mqttPrefixFault");
+    QVERIFY(fault->isVisible());
+    QCOMPARE(fault->text(), QStringLiteral("不能含通配符 + 或 #"));
+    QVERIFY(!dialog->findChild<QLabel*>("mqttDiscoveryPrefixFault")->isVisible());
+    QVERIFY(!QFile::exists(m_path)); // nothing saved
+    QCOMPARE(dialog->findChild<QLabel*>("mqttState")->text(), QStringLiteral("未启用")); // nor started
+}
+
+void TestMqttWindow::environmentPasswordNotSaved()
+{
+    qputenv("ORVIK_MQTT_PASSWORD", "from-env");
+    const auto restore = qScopeGuard([] { qunsetenv("ORVIK_MQTT_PASSWORD"); });
+    TForm1Probe probe;
+    probe.window().show();
+    QDialog* dialog = openDialogFromMenu(probe);
+    QVERIFY(dialog);
+    auto* password = dialog->findChild<QLineEdit*>("mqttPassword");
+    QCOMPARE(password->text(), QString());
+    QCOMPARE(password->placeholderText(), QStringLiteral("已设置 (环境变量)"));
+    press(dialog, "mqttEnabled");
+    type(dialog, "mqttHost", QStringLiteral("broker.local"));
+    press(dialog, "mqttApply");
+    QCOMPARE(dialog->findChild<QLabel*>("mqttState")->text(), QStringLiteral("等待联机"));
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    QVERIFY(saved.contains("host=broker.local"));
+    QVERIFY(!saved.contains("from-env"));
 }
 
 QTEST_MAIN(TestMqttWindow)
