@@ -1,9 +1,11 @@
 #!/usr/bin/python3
-"""The window as it first appears, the port list a drop-down offers, and a connect to a line where nothing answers."""
+"""The window as it first appears, the port list a drop-down offers, a connect to a line where nothing answers, and a
+command line refused before any window."""
 import os
+import subprocess
 import time
 
-from e2e_harness import E2ETestCase, frame_hex, main
+from e2e_harness import ARGS, E2ETestCase, frame_hex, main
 
 INFO_READ = "FF 03 00 11 00 06 80 13"
 SEARCH_RATES = [9600, 9600] + [r for r in (600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200) for _ in (0, 1)]
@@ -81,6 +83,13 @@ class StartUp(E2ETestCase):
         self.assertEqual({frame.hex(" ").upper() for _, _, frame in sent}, {INFO_READ})
         with open(os.path.join(s.art, "timing.txt"), "w") as f:
             f.write(f"no answer: box after {elapsed:.2f} s\n")
+
+    def test_bad_prefix_refused_before_the_window(self):
+        result = subprocess.run([ARGS["monitor"], "--mqtt-host", "x", "--mqtt-prefix", "plant/+/x"], env=self.s.env(),
+                                capture_output=True, text=True, timeout=30)
+        self.assertEqual((result.returncode, result.stderr.splitlines()), (2, [
+            "orvik-monitor: --mqtt-prefix \"plant/+/x\" is refused: '+' and '#' are wildcards, not part of a topic"]))
+        self.assertEqual(result.stdout, "")
 
 
 if __name__ == "__main__":
