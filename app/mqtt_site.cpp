@@ -103,6 +103,7 @@ void MqttSite::apply(const MqttSettings& settings)
 {
     m_settings = settings;
     m_willLine.clear();
+    m_will = {};
     if (!settings.enabled || settings.host.isEmpty() || !settings.prefixesUsable()) {
         m_publisher.reset();
         m_feed.reset();
@@ -115,28 +116,37 @@ void MqttSite::apply(const MqttSettings& settings)
         connect(m_publisher.get(), &MqttPublisher::changed, this, &MqttSite::showLink);
     }
     if (!m_line.isEmpty()) {
+        const std::vector<MqttMessage> up = m_feed->lineUp(m_line);
         startOnLine();
-        send(m_feed->lineUp(m_line));
+        send(up);
     }
     showLink();
 }
 
-// The last will names the line, so the session starts (or starts again) when a line is connected.
+QString MqttSite::clientId() const
+{
+    return QStringLiteral("orvik-%1-%2").arg(m_hostName).arg(QCoreApplication::applicationPid()).left(64);
+}
+
+// The last will names the line, so the session starts (or starts again) when a line is connected, or when the
+// feed's will changes.
 void MqttSite::startOnLine()
 {
-    if (!m_publisher || m_willLine == m_line) return;
+    if (!m_publisher) return;
+    const MqttMessage will = m_feed->will(m_line);
+    if (m_willLine == m_line && m_will == will) return;
     m_willLine = m_line;
-    const QString clientId
-        = QStringLiteral("orvik-%1-%2").arg(m_hostName).arg(QCoreApplication::applicationPid()).left(64);
-    m_publisher->start(m_settings, clientId, m_feed->will(m_line));
+    m_will = will;
+    m_publisher->start(m_settings, clientId(), will);
 }
 
 void MqttSite::lineUp(const QString& line)
 {
     m_line = line;
     if (!m_feed) return;
+    const std::vector<MqttMessage> up = m_feed->lineUp(line);
     startOnLine();
-    send(m_feed->lineUp(line));
+    send(up);
 }
 
 void MqttSite::lineDown()
@@ -161,9 +171,15 @@ void MqttSite::received(const MqttMessage& message)
     if (m_feed) send(m_feed->heard(message));
 }
 
+// The session held so far would say the line is offline again when the monitor goes; it starts again with a will
+// that clears the line's status instead.
 void MqttSite::removeAnnouncements()
 {
-    if (m_feed) send(m_feed->removeAnnouncements());
+    if (!m_feed) return;
+    send(m_feed->removeAnnouncements());
+    if (m_willLine.isEmpty()) return;
+    m_will = m_feed->will(m_willLine);
+    m_publisher->start(m_settings, clientId(), m_will);
 }
 
 void MqttSite::send(const std::vector<MqttMessage>& messages)

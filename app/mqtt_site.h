@@ -42,6 +42,7 @@ public:
 
 private:
     void apply(const orvik::MqttSettings& settings);
+    QString clientId() const;
     void startOnLine();
     void send(const std::vector<orvik::MqttMessage>& messages);
     void showLink();
@@ -53,5 +54,6 @@ private:
     std::unique_ptr<orvik::MqttPublisher> m_publisher;
     QString m_line; // the connected line; empty while none is
     QString m_willLine; // the line whose status the broker holds as the last will
+    orvik::MqttMessage m_will; // and that will
     QPointer<MqttDialog> m_dialog;
 };

@@ -329,12 +329,14 @@ MqttMessage MqttFeed::discoveryMessage(const QString& line, int slave) const
 
 MqttMessage MqttFeed::will(const QString& line) const
 {
-    return { lineStatusTopic(m_prefix, line), kOffline, true };
+    // Once the announcements are removed, the monitor's going must not bring the line's status back.
+    return { lineStatusTopic(m_prefix, line), m_removed ? QByteArray() : kOffline, true };
 }
 
 std::vector<MqttMessage> MqttFeed::lineUp(const QString& line)
 {
     m_line = line;
+    m_removed = false;
     if (!m_lines.contains(line)) m_lines << line;
     m_status.fill(Known::Unknown);
     m_announced.fill(false);
@@ -344,14 +346,15 @@ std::vector<MqttMessage> MqttFeed::lineUp(const QString& line)
 std::vector<MqttMessage> MqttFeed::lineDown()
 {
     if (m_line.isEmpty()) return {};
-    std::vector<MqttMessage> out { will(m_line) };
+    std::vector<MqttMessage> out;
+    if (!m_removed) out.push_back(will(m_line));
     m_line.clear();
     return out;
 }
 
 std::vector<MqttMessage> MqttFeed::distance(quint8 slave, qint32 value, qint64 msecsSinceEpoch)
 {
-    if (m_line.isEmpty() || !isSlaveAddress(slave)) return {};
+    if (m_line.isEmpty() || m_removed || !isSlaveAddress(slave)) return {};
     std::vector<MqttMessage> out;
     if (m_homeAssistant && !m_announced[static_cast<std::size_t>(slave)]) {
         m_announced[static_cast<std::size_t>(slave)] = true;
@@ -363,7 +366,7 @@ std::vector<MqttMessage> MqttFeed::distance(quint8 slave, qint32 value, qint64 m
 
 std::vector<MqttMessage> MqttFeed::slaveStatus(quint8 slave, bool online)
 {
-    if (m_line.isEmpty() || !isSlaveAddress(slave)) return {};
+    if (m_line.isEmpty() || m_removed || !isSlaveAddress(slave)) return {};
     Known& known = m_status[static_cast<std::size_t>(slave)];
     const Known now = online ? Known::Online : Known::Offline;
     if (known == now) return {};
@@ -373,7 +376,7 @@ std::vector<MqttMessage> MqttFeed::slaveStatus(quint8 slave, bool online)
 
 std::vector<MqttMessage> MqttFeed::announcements() const
 {
-    if (m_line.isEmpty()) return {};
+    if (m_line.isEmpty() || m_removed) return {};
     std::vector<MqttMessage> out { { lineStatusTopic(m_prefix, m_line), kOnline, true } };
     for (int slave = 1; slave <= kSlaves; ++slave) {
         const auto i = static_cast<std::size_t>(slave);
@@ -408,7 +411,7 @@ std::vector<MqttMessage> MqttFeed::removeAnnouncements()
         }
     }
     m_lines.clear();
-    if (!m_line.isEmpty()) m_lines << m_line;
+    m_removed = true;
     m_status.fill(Known::Unknown);
     m_announced.fill(false);
     return out;

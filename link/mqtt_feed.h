@@ -90,7 +90,8 @@ public:
 
     // Empty retained messages on every status and discovery topic of each line this feed has announced, all sixteen
     // slaves (a slave may have been announced by an earlier run), so the broker forgets them and Home Assistant
-    // removes the sensors. The feed then forgets what it announced: whatever comes next is announced afresh.
+    // removes the sensors. The feed then falls silent until a line is connected again, and its last will clears the
+    // line's status instead of saying offline: otherwise the next poll or the monitor's going would bring them back.
     std::vector<MqttMessage> removeAnnouncements();
 
     // The retained Home Assistant discovery message for one slave: a distance sensor in metres, available while both
@@ -111,6 +112,7 @@ private:
     bool m_homeAssistant;
     QString m_line; // empty while no line is connected
     QStringList m_lines; // every line announced since the feed began or last removed its announcements
+    bool m_removed = false; // silent after removing its announcements, until the next line is connected
     std::array<Known, 17> m_status {};
     std::array<bool, 17> m_announced {};
 };

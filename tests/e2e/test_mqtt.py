@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """Publishing to a real mosquitto broker: every distance the window shows arrives, each slave's and the line's status,
-and the broker's last will when the monitor is killed."""
+and the broker's last will when the monitor is killed; 清除发布信息 leaves the broker nothing of the monitor's."""
 import json
 import os
 import shutil
 import signal
+import subprocess
 
 from e2e_harness import E2ETestCase, distance_text, main, read_text
 
@@ -75,6 +76,40 @@ class Mqtt(E2ETestCase):
         s.monitor.wait(10)
         s.wait_for(lambda: self.messages(heard)[-1] == ("e2e/COM15/status", "offline"), 20, "the last will")
         s.monitor = None
+
+    def retained(self, port):
+        """The topics the broker holds a retained message on."""
+        result = subprocess.run(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", "e2e/#", "--retained-only",
+                                 "-W", "1", "-v"], capture_output=True, text=True, timeout=20)
+        return sorted(line.split(" ", 1)[0] for line in result.stdout.splitlines())
+
+    def test_remove_announcements(self):
+        s = self.s
+        port, heard = self.start_broker_and_subscriber()
+        s.start_sim("COM16", "--slaves", "1-2")
+        s.start_monitor("--mqtt-host", "127.0.0.1", "--mqtt-port", str(port), "--mqtt-prefix", "e2e", "--mqtt-ha",
+                        "--mqtt-discovery-prefix", "e2e/ha")
+        self.connect("COM16")
+        s.replace_text("Edit17", "1")
+        s.click_tab("数据获取")
+        s.wait_for(lambda: ("e2e/COM16/3/status", "offline") in self.messages(heard), 30, "slave 3 offline")
+        held = self.retained(port)
+        for topic in ("e2e/COM16/status", "e2e/COM16/2/status", "e2e/COM16/3/status"):
+            self.assertIn(topic, held)
+        self.assertEqual(len([t for t in held if t.startswith("e2e/ha/sensor/")]), 2, "slaves 1 and 2 announced")
+
+        s.click("DistanceEdit2", button=3)
+        s.wait_for(lambda: any(w["class"] == "QMenu" for w in s.dump()["windows"]), 5, "the menu")
+        s.key("Down", "Return")  # MQTT 发布..., the menu's first entry
+        s.wait_widget("mqttRemove", visible=True)
+        s.screenshot("mqtt-dialog")
+        s.click("mqttRemove")
+        s.wait_for(lambda: self.retained(port) == [], 20, "nothing retained")
+        s.monitor.send_signal(signal.SIGKILL)  # polling went on meanwhile; the last will now clears as well
+        s.monitor.wait(10)
+        s.monitor = None
+        s.wait_for(lambda: self.messages(heard)[-1] == ("e2e/COM16/status", "(null)"), 20, "the last will, empty")
+        self.assertEqual(self.retained(port), [])
 
 
 if __name__ == "__main__":

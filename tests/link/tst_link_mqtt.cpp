@@ -262,7 +262,8 @@ void TestLinkMqtt::discovery()
         QStringLiteral("ha2/sensor/orvik_pc-5F1_COM7_3/config"));
 }
 
-// Every line announced since the last removal, every slave, status and discovery: emptied and retained.
+// Every line announced since the last removal, every slave, status and discovery: emptied and retained; then
+// nothing more until a line is connected again.
 void TestLinkMqtt::removeAnnouncements()
 {
     MqttSettings settings;
@@ -285,8 +286,16 @@ void TestLinkMqtt::removeAnnouncements()
     for (const char* topic : { "p/COM7/status", "p/COM7/16/status", "homeassistant/sensor/orvik_pc1_COM7_1/config",
              "p/COM8/status", "p/COM8/1/status", "homeassistant/sensor/orvik_pc1_COM8_16/config" })
         QVERIFY2(topics.contains(QLatin1String(topic)), topic);
+    // Silent until the next line: a poll or the monitor's going would otherwise bring them back.
+    QCOMPARE(feed.distance(3, 1, 0).size(), 0u);
+    QCOMPARE(feed.slaveStatus(3, true).size(), 0u);
+    QCOMPARE(feed.heard({ "homeassistant/status", "online", false }).size(), 0u);
+    QCOMPARE(feed.will("COM8").payload, QByteArray());
+    QCOMPARE(feed.lineDown().size(), 0u);
+    feed.lineUp(QStringLiteral("COM8"));
+    QCOMPARE(feed.will("COM8").payload, QByteArray("offline"));
     QCOMPARE(feed.distance(3, 1, 0).size(), 2u); // announced afresh
-    QCOMPARE(feed.removeAnnouncements().size(), 33u); // the connected line only
+    QCOMPARE(feed.removeAnnouncements().size(), 33u); // that line only
 }
 
 // Steps: "+<n>" pushes message n, "-" pops one into the output, "<<n" puts n back at the front.
