@@ -75,7 +75,11 @@ MqttDialog::MqttDialog(const MqttSettings& settings, const QString& hostName, QW
     m_tls->setChecked(settings.tls);
     m_password->setEchoMode(QLineEdit::Password);
     // A password from the environment is used but never shown, nor saved unless the user types one.
-    if (settings.passwordFromEnvironment) m_password->setPlaceholderText(QStringLiteral("已设置 (环境变量)"));
+    if (settings.passwordFromEnvironment) {
+        m_password->setPlaceholderText(QStringLiteral("已设置 (环境变量)"));
+        // Its label names the field for screen readers, so the placeholder would not reach them.
+        m_password->setAccessibleDescription(m_password->placeholderText());
+    }
     m_prefix->setPlaceholderText(MqttSettings {}.effectivePrefix(hostName));
     m_discoveryPrefix->setPlaceholderText(MqttSettings {}.effectiveDiscoveryPrefix());
     for (QLabel* fault : { m_prefixFault, m_discoveryPrefixFault }) {

@@ -145,6 +145,8 @@ void TestMqttWindow::environmentPasswordNotSaved()
     auto* password = dialog->findChild<QLineEdit*>("mqttPassword");
     QCOMPARE(password->text(), QString());
     QCOMPARE(password->placeholderText(), QStringLiteral("已设置 (环境变量)"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(password)->text(QAccessible::Description),
+        QStringLiteral("已设置 (环境变量)"));
     press(dialog, "mqttEnabled");
     type(dialog, "mqttHost", QStringLiteral("broker.local"));
     press(dialog, "mqttApply");
