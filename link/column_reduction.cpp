@@ -4,52 +4,55 @@
 
 namespace orvik {
 
-ColumnReducer::ColumnReducer(qint64 fromMs, qint64 toMs, int columns)
+ColumnSpan::ColumnSpan(qint64 fromMs, qint64 toMs, int columns)
     : m_fromMs(fromMs)
     , m_toMs(std::max(toMs, fromMs + 1))
     , m_columns(std::max(columns, 1))
 {
 }
 
-qint64 ColumnReducer::columnOf(qint64 msecsSinceEpoch) const
+qint64 ColumnSpan::columnOf(qint64 ms) const
 {
-    const qint64 scaled = (msecsSinceEpoch - m_fromMs) * m_columns;
+    const qint64 scaled = (ms - m_fromMs) * m_columns;
     const qint64 width = m_toMs - m_fromMs;
     // Rounds towards minus infinity, so an instant just before the span is column -1, not 0.
     return scaled >= 0 ? scaled / width : -((-scaled + width - 1) / width);
 }
 
-qint64 ColumnReducer::columnStartMs(qint64 column) const
+qint64 ColumnSpan::columnStartMs(qint64 column) const
 {
-    return m_fromMs + (column * (m_toMs - m_fromMs) + m_columns - 1) / m_columns;
+    const qint64 scaled = column * (m_toMs - m_fromMs);
+    // The first instant t with columnOf(t) == column: ceil(scaled / columns).
+    return m_fromMs + (scaled >= 0 ? (scaled + m_columns - 1) / m_columns : -(-scaled / m_columns));
 }
 
-void ColumnReducer::add(const DistanceSample& sample)
+ReducedLine reduceToColumns(const DistanceSeries& series, const ColumnSpan& span)
 {
-    if (sample.msecsSinceEpoch < m_fromMs || sample.msecsSinceEpoch >= m_toMs) return;
-    const auto column = static_cast<qint32>(columnOf(sample.msecsSinceEpoch));
-    const qint32 v = sample.value;
-    if (m_points.empty() || sample.afterGap || m_points.back().column != column) {
-        m_points.push_back({ column, v, v, v, v, sample.afterGap });
-        return;
+    ReducedLine line;
+    const qsizetype start = series.lowerBound(span.fromMs());
+    const qsizetype end = series.lowerBound(span.toMs());
+    auto single = [&series, &span](qsizetype i, bool afterGap) {
+        const qint32 v = series.valueAt(i);
+        return ColumnPoint { span.columnOf(series.timeAt(i)), v, v, v, v, afterGap };
+    };
+    const bool joinsBefore = start > 0 && start < series.size() && !series.gapBefore(start);
+    if (joinsBefore) line.before = single(start - 1, true);
+    for (qsizetype i = start; i < end;) {
+        const qint64 column = span.columnOf(series.timeAt(i));
+        const qint64 nextStart = span.columnStartMs(column + 1);
+        qsizetype next = i + 1;
+        // Dense columns: a binary search for the column's end; sparse ones: the next sample usually begins the next.
+        if (next < end && series.timeAt(next) < nextStart) {
+            const qsizetype limit = std::min(end, series.size());
+            next = std::min(limit, series.lowerBound(nextStart));
+        }
+        const SampleRun run = series.run(i, next);
+        const bool afterGap = i == start ? !joinsBefore : series.gapBefore(i);
+        line.points.push_back({ column, run.first, run.min, run.max, run.last, afterGap });
+        i = next;
     }
-    ColumnPoint& point = m_points.back();
-    point.min = std::min(point.min, v);
-    point.max = std::max(point.max, v);
-    point.last = v;
-}
-
-std::vector<ColumnReducer> reduceToColumns(const DistanceLog& log, qint64 fromMs, qint64 toMs, int columns)
-{
-    std::vector<ColumnReducer> reducers(16, ColumnReducer(fromMs, toMs, columns));
-    const auto& samples = log.samples();
-    // Samples are kept in the order they were shown, which is time order: skip what lies before the span at once.
-    auto it = std::partition_point(
-        samples.begin(), samples.end(), [fromMs](const DistanceSample& s) { return s.msecsSinceEpoch < fromMs; });
-    for (; it != samples.end() && it->msecsSinceEpoch < toMs; ++it) {
-        if (it->slave >= 1 && it->slave <= 16) reducers[it->slave - 1u].add(*it);
-    }
-    return reducers;
+    if (end < series.size() && end > 0 && !series.gapBefore(end)) line.after = single(end, false);
+    return line;
 }
 
 } // namespace orvik

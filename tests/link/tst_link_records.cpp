@@ -70,12 +70,16 @@ void TestLinkRecords::distancesAsCsv_data()
     QTest::addColumn<QByteArray>("zone");
     QTest::addColumn<QByteArray>("csv");
     const QByteArray head = "time,slave,distance_m\r\n";
-    QTest::newRow("UTC") << QByteArray(
-        "UTC0") << head + "2026-12-09T14:37:14.123+00:00,3,1.235\r\n2026-12-09T14:37:15.004+00:00,16,-0.001\r\n";
-    QTest::newRow("east") << QByteArray(
-        "CST-8") << head + "2026-12-09T22:37:14.123+08:00,3,1.235\r\n2026-12-09T22:37:15.004+08:00,16,-0.001\r\n";
-    QTest::newRow("west, half hours") << QByteArray(
-        "NST3:30") << head + "2026-12-09T11:07:14.123-03:30,3,1.235\r\n2026-12-09T11:07:15.004-03:30,16,-0.001\r\n";
+    // Slave 3's unanswered poll is an empty value at its time; then the clock is set back an hour.
+    auto rows = [&head](const char* hour, const char* hourBack, const char* zone) {
+        const QByteArray day = "2026-12-09T";
+        return head + day + hour + ":37:14.123" + zone + ",3,1.235\r\n" + day + hour + ":37:14.623" + zone + ",3,\r\n"
+            + day + hour + ":37:15.004" + zone + ",16,-0.001\r\n" + day + hourBack + ":37:15.504" + zone
+            + ",3,1.235\r\n";
+    };
+    QTest::newRow("UTC") << QByteArray("UTC0") << rows("14", "13", "+00:00");
+    QTest::newRow("east") << QByteArray("CST-8") << rows("22", "21", "+08:00");
+    QTest::newRow("west, half hours") << QByteArray("NST3:30") << rows("11", "10", "-03:30").replace(":37:", ":07:");
 }
 
 void TestLinkRecords::distancesAsCsv()
@@ -87,8 +91,11 @@ void TestLinkRecords::distancesAsCsv()
     tzset();
     DistanceLog log;
     QCOMPARE(log.toCsv(), QByteArray("time,slave,distance_m\r\n"));
-    log.add(1796827034123, 3, 12345); // 2026-12-09 14:37:14.123 UTC
-    log.add(1796827035004, 16, -16);
+    log.add({ 1000, 1796827034123 }, 3, 12345); // 2026-12-09 14:37:14.123 UTC
+    log.markGap({ 1200, 1796827034323 }, 7); // no answer yet: no line to break, no row
+    log.markGap({ 1500, 1796827034623 }, 3);
+    log.add({ 1881, 1796827035004 }, 16, -16);
+    log.add({ 2381, 1796827035504 - 3'600'000 }, 3, 12345);
     QCOMPARE(log.toCsv(), csv);
     log.clear();
     QCOMPARE(log.size(), 0);

@@ -1,0 +1,65 @@
+// One slave's answered distances in time order, the polls it left unanswered, and a pyramid of tiles over them, so
+// that any run of samples is summed up (first, lowest, highest, last) from a few tiles instead of every sample.
+#pragma once
+
+#include <QtGlobal>
+#include <deque>
+#include <vector>
+
+namespace orvik {
+
+// A run of consecutive samples summed up: the first and last in time order, the extremes, and whether the slave left
+// a poll unanswered between the run's first and last sample.
+struct SampleRun {
+    qint32 first; // 0.1 mm
+    qint32 min;
+    qint32 max;
+    qint32 last;
+    bool broken;
+    friend bool operator==(const SampleRun&, const SampleRun&) = default;
+};
+
+class DistanceSeries {
+public:
+    // Level 0 tiles hold this many samples; each level up holds kFanOut tiles of the one below.
+    static constexpr qsizetype kTileSamples = 16;
+    static constexpr qsizetype kFanOut = 4;
+
+    // Times are monotonic milliseconds and never go back.
+    void add(qint64 monotonicMs, qint32 value);
+    void markGap(qint64 monotonicMs);
+
+    qsizetype size() const { return static_cast<qsizetype>(m_times.size()); }
+    qint64 timeAt(qsizetype i) const { return m_times[static_cast<std::size_t>(i)]; }
+    qint32 valueAt(qsizetype i) const { return m_values[static_cast<std::size_t>(i)]; }
+    // The first sample at or after monotonicMs (size() when none).
+    qsizetype lowerBound(qint64 monotonicMs) const;
+    // Whether a poll went unanswered between sample i - 1 and sample i; before the first sample, whether any did.
+    bool gapBefore(qsizetype i) const;
+    // Samples [from, to), from < to: a handful of tiles and at most two partial tiles' samples at the ends.
+    SampleRun run(qsizetype from, qsizetype to) const;
+
+    // The unanswered polls: when, and the index the slave's next sample has (or will have).
+    struct Gap {
+        qint64 monotonicMs;
+        qsizetype before;
+    };
+    const std::deque<Gap>& gaps() const { return m_gaps; }
+    // Tiles of complete runs only: tile t of level k covers samples [t * n, (t + 1) * n), n = 16 * 4^k.
+    const std::vector<std::deque<SampleRun>>& tiles() const { return m_levels; }
+    static qsizetype tileSamples(int level);
+    // Bytes the tiles take beyond the samples themselves.
+    std::size_t tileBytes() const;
+
+private:
+    SampleRun samplesRun(qsizetype from, qsizetype to) const;
+    void join(SampleRun& into, const SampleRun& next, qsizetype nextFirst) const;
+
+    // Two arrays, not an array of pairs: 12 bytes a sample, with no padding.
+    std::deque<qint64> m_times;
+    std::deque<qint32> m_values;
+    std::deque<Gap> m_gaps;
+    std::vector<std::deque<SampleRun>> m_levels;
+};
+
+} // namespace orvik
