@@ -2,6 +2,7 @@
 // millisecond) and the record of shown distances with its CSV.
 #include "distance_log.h"
 #include "slave_statistics.h"
+#include "time_ticks.h"
 
 #include <QTest>
 #include <ctime>
@@ -16,6 +17,8 @@ private slots:
     void describe();
     void distancesAsCsv_data();
     void distancesAsCsv();
+    void timeAxisLabels_data();
+    void timeAxisLabels();
 };
 
 // Each step: 'p' slave 5 polled at 0 µs, 'a<us>' intact answer ending at that time, 'd<us>' damaged one, 'c' a
@@ -101,6 +104,44 @@ void TestLinkRecords::distancesAsCsv()
     QCOMPARE(log.size(), 0);
     qputenv("TZ", saved);
     tzset();
+}
+
+// Ticks on round local times, labelled no finer and no coarser than their step, the date where the day changes.
+void TestLinkRecords::timeAxisLabels_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<qint64>("fromMs");
+    QTest::addColumn<qint64>("spanMs");
+    QTest::addColumn<QStringList>("labels");
+    constexpr qint64 noon = 1796817615000; // 2026-12-09 12:00:15 UTC
+    constexpr qint64 eleven = 1796857200000; // 2026-12-09 23:00 UTC
+    QTest::newRow("10 s") << QByteArray("UTC0") << noon << 10'000LL
+                          << QStringList { "12:00:16\n12-09", "12:00:18", "12:00:20", "12:00:22", "12:00:24" };
+    QTest::newRow("0.2 s") << QByteArray("UTC0") << noon << 200LL
+                           << QStringList { "12:00:15.050\n12-09", "12:00:15.100", "12:00:15.150", "12:00:15.200" };
+    QTest::newRow("three hours over midnight")
+        << QByteArray("UTC0") << eleven << 3 * 3'600'000LL
+        << QStringList { "23:30\n12-09", "00:00\n12-10", "00:30", "01:00", "01:30", "02:00" };
+    QTest::newRow("a week") << QByteArray("UTC0") << eleven << 7 * 86'400'000LL
+                            << QStringList { "12-10", "12-11", "12-12", "12-13", "12-14", "12-15", "12-16" };
+    QTest::newRow("hours where the offset is 3:30")
+        << QByteArray("NST3:30") << eleven << 6 * 3'600'000LL
+        << QStringList { "20:00\n12-09", "21:00", "22:00", "23:00", "00:00\n12-10", "01:00" };
+}
+
+void TestLinkRecords::timeAxisLabels()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(qint64, fromMs);
+    QFETCH(qint64, spanMs);
+    QFETCH(QStringList, labels);
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    const TimeTicks ticks = timeTicks(fromMs, fromMs + spanMs, 10);
+    qputenv("TZ", saved);
+    tzset();
+    QCOMPARE(ticks.labels, labels);
 }
 
 QTEST_APPLESS_MAIN(TestLinkRecords)
