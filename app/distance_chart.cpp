@@ -29,6 +29,11 @@ constexpr qint64 kShortestSpanMs = 1'000;
 constexpr double kHoverRadiusPx = 30;
 constexpr int kTickSpacingPx = 110;
 constexpr int kMarkerSpacingPx = 120;
+std::size_t entriesOf(const DistanceSeries* series)
+{
+    return series ? static_cast<std::size_t>(series->size()) + series->gaps().size() : 0;
+}
+
 const QString kKeys = QStringLiteral("+ 和 − 以中心缩放时间轴，← 和 → 平移，Home 显示整个过程并跟随最新数据");
 
 // The rolling windows offered while following live; 0 is the whole run.
@@ -228,6 +233,7 @@ void DistanceChart::reduce(qint64 fromMs, qint64 toMs)
     for (int i = 0; i < 16; ++i) {
         const DistanceSeries* series = m_log.series(static_cast<quint8>(i + 1));
         m_reduced[static_cast<std::size_t>(i)] = series ? reduceToColumns(*series, m_span) : ReducedLine {};
+        m_entries[static_cast<std::size_t>(i)] = entriesOf(series);
     }
     m_fed = m_log.size();
     m_settingRange = true;
@@ -252,7 +258,8 @@ void DistanceChart::logChanged()
     bool redraw = updateLegend();
     for (int i = 0; i < 16; ++i) {
         const DistanceSeries* series = m_log.series(static_cast<quint8>(i + 1));
-        if (!series) continue;
+        if (!series || entriesOf(series) == m_entries[static_cast<std::size_t>(i)]) continue;
+        m_entries[static_cast<std::size_t>(i)] = entriesOf(series);
         ReducedLine line = reduceToColumns(*series, m_span);
         ReducedLine& held = m_reduced[static_cast<std::size_t>(i)];
         if (line.points == held.points && line.before == held.before && line.after == held.after) continue;

@@ -65,6 +65,7 @@ private:
     SlaveLines* m_lines = nullptr;
     std::array<ReducedLine, 16> m_reduced;
     std::array<bool, 16> m_shown {};
+    std::array<std::size_t, 16> m_entries {}; // each slave's samples and gaps when its line was reduced
     ColumnSpan m_span { 0, 1, 1 };
     qint32 m_low = 0; // the value axis, 0.1 mm
     qint32 m_high = 1;
