@@ -36,6 +36,9 @@ QPointF ChartGeometry::at(qint64 column, qint32 value) const
 
 void paintReducedLine(QPainter& painter, const ReducedLine& line, const ChartGeometry& geometry)
 {
+    // A thin pen leaves out a line's last pixel: then each column's ends are dotted too. A wider one with square caps
+    // covers them, and only a column without a line in or out needs its dot.
+    const bool thin = painter.pen().widthF() <= 1;
     std::vector<QLineF> lines;
     std::vector<QPointF> dots;
     lines.reserve(line.points.size() * 2 + 2);
@@ -47,21 +50,39 @@ void paintReducedLine(QPainter& painter, const ReducedLine& line, const ChartGeo
         b = nearPlot(b, a, geometry.plot);
         lines.emplace_back(a, b);
     };
-    for (const ColumnPoint& point : line.points) {
-        if (previous && !point.afterGap) join(*previous, point);
-        // A thin pen leaves out a line's last pixel: both ends are dotted too.
+    for (std::size_t i = 0; i < line.points.size(); ++i) {
+        const ColumnPoint& point = line.points[i];
+        const bool joined = previous && !point.afterGap;
+        if (joined) join(*previous, point);
         const QPointF low = geometry.at(point.column, point.min);
-        dots.push_back(low);
-        if (point.min != point.max) {
-            const QPointF high = geometry.at(point.column, point.max);
-            lines.emplace_back(low, high);
-            dots.push_back(high);
+        const QPointF high = geometry.at(point.column, point.max);
+        if (low != high) lines.emplace_back(low, high);
+        const bool joinedAfter = i + 1 < line.points.size() ? !line.points[i + 1].afterGap : line.after.has_value();
+        if (thin) {
+            dots.push_back(low);
+            if (low != high) dots.push_back(high);
+        } else if (low == high && !joined && !joinedAfter) {
+            dots.push_back(low);
         }
         previous = &point;
     }
     if (previous && line.after) join(*previous, *line.after);
     painter.drawLines(lines.data(), int(lines.size()));
     painter.drawPoints(dots.data(), int(dots.size()));
+}
+
+bool samePicture(const ReducedLine& a, const ReducedLine& b, const ChartGeometry& geometry)
+{
+    auto row = [&geometry](qint32 value) { return geometry.at(0, value).y(); };
+    auto same = [&row](const ColumnPoint& p, const ColumnPoint& q) {
+        return p.column == q.column && p.afterGap == q.afterGap && row(p.first) == row(q.first)
+            && row(p.min) == row(q.min) && row(p.max) == row(q.max) && row(p.last) == row(q.last);
+    };
+    auto sameEdge = [&same](const std::optional<ColumnPoint>& p, const std::optional<ColumnPoint>& q) {
+        return p.has_value() == q.has_value() && (!p || same(*p, *q));
+    };
+    return a.points.size() == b.points.size() && sameEdge(a.before, b.before) && sameEdge(a.after, b.after)
+        && std::equal(a.points.begin(), a.points.end(), b.points.begin(), same);
 }
 
 QColor slaveColour(int index)

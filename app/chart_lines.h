@@ -30,6 +30,9 @@ struct ChartGeometry {
 // With the painter's pen; the painter's transform maps device pixels.
 void paintReducedLine(QPainter& painter, const ReducedLine& line, const ChartGeometry& geometry);
 
+// Whether the two lines paint the same pixels: the same columns and breaks, every value on the same pixel row.
+bool samePicture(const ReducedLine& a, const ReducedLine& b, const ChartGeometry& geometry);
+
 // Six colours that reach 3:1 on white and stay apart (CIELAB ΔE over 10) under simulated protanopia, deuteranopia and
 // tritanopia: the Okabe–Ito set's black, blue, vermillion, bluish green and reddish purple, and its sky blue darkened
 // to 3.5:1. Slaves 7 to 12 add a hollow square every so often, 13 to 16 a cross.

@@ -262,9 +262,9 @@ void DistanceChart::logChanged()
         m_entries[static_cast<std::size_t>(i)] = entriesOf(series);
         ReducedLine line = reduceToColumns(*series, m_span);
         ReducedLine& held = m_reduced[static_cast<std::size_t>(i)];
-        if (line.points == held.points && line.before == held.before && line.after == held.after) continue;
+        const bool same = samePicture(line, held, geometry());
         held = std::move(line);
-        redraw = true;
+        redraw = redraw || !same;
     }
     redraw = fitValueAxis() || redraw;
     if (redraw) m_plot->replot(QCustomPlot::rpQueuedReplot);

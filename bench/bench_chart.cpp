@@ -2,9 +2,11 @@
 // sixteen slaves), the view fixed to the data's own span: opening the window, a full redraw with the plot 1280 px
 // wide, panning at the whole span, a day and an hour, a live poll with the window open, and the bytes per distance
 // the record keeps and what its pyramid and the chart add to them.
+#include "chart_lines.h"
 #include "distance_chart.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <benchmark/benchmark.h>
 #include <cmath>
 #include <malloc.h>
@@ -156,6 +158,40 @@ void chartMemory(benchmark::State& state)
     }
 }
 
+// The two halves of a redraw apart: reducing every slave's line over the whole run to 1280 columns, and painting the
+// sixteen reduced lines into an image with the chart's pens, antialiased (range(1) 1) or not.
+void chartReduceOnly(benchmark::State& state)
+{
+    Run& run = runOf(state);
+    const ColumnSpan span(run.log.firstMs(), run.log.lastMs() + 1, 1280);
+    for (auto _ : state) {
+        for (int slave = 1; slave <= 16; ++slave) {
+            ReducedLine line = reduceToColumns(*run.log.series(static_cast<quint8>(slave)), span);
+            benchmark::DoNotOptimize(line.points.data());
+        }
+    }
+}
+
+void chartPaintOnly(benchmark::State& state)
+{
+    Run& run = runOf(state);
+    const ChartGeometry geometry { QRect(0, 0, 1280, 560), ColumnSpan(run.log.firstMs(), run.log.lastMs() + 1, 1280), 0,
+        45'000 };
+    std::vector<ReducedLine> lines;
+    for (int slave = 1; slave <= 16; ++slave)
+        lines.push_back(reduceToColumns(*run.log.series(static_cast<quint8>(slave)), geometry.span));
+    QImage image(geometry.plot.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, state.range(1) != 0);
+        for (int i = 0; i < 16; ++i) {
+            painter.setPen(QPen(slaveColour(i), 2));
+            paintReducedLine(painter, lines[static_cast<std::size_t>(i)], geometry);
+        }
+    }
+}
+
 void weekAndMonth(benchmark::internal::Benchmark* b)
 {
     b->ArgNames({ "month" })->Arg(0)->Arg(1);
@@ -174,6 +210,12 @@ void spans(benchmark::internal::Benchmark* b)
 BENCHMARK(chartOpen)->Apply(weekAndMonth)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(chartFullRedraw)->Apply(weekAndMonth)->Unit(benchmark::kMillisecond)->MinTime(1);
 BENCHMARK(chartPan)->Apply(spans)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(chartReduceOnly)->Apply(weekAndMonth)->Unit(benchmark::kMillisecond);
+BENCHMARK(chartPaintOnly)
+    ->ArgNames({ "month", "antialiased" })
+    ->Args({ 1, 1 })
+    ->Args({ 1, 0 })
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(chartLivePoll)->Apply(weekAndMonth)->Unit(benchmark::kMicrosecond)->Iterations(2000)->MeasureProcessCPUTime();
 BENCHMARK(chartMemory)->Apply(weekAndMonth)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -41,11 +41,7 @@ ReducedLine reduceToColumns(const DistanceSeries& series, const ColumnSpan& span
         const qint64 column = span.columnOf(series.timeAt(i));
         const qint64 nextStart = span.columnStartMs(column + 1);
         qsizetype next = i + 1;
-        // Dense columns: a binary search for the column's end; sparse ones: the next sample usually begins the next.
-        if (next < end && series.timeAt(next) < nextStart) {
-            const qsizetype limit = std::min(end, series.size());
-            next = std::min(limit, series.lowerBound(nextStart));
-        }
+        if (next < end && series.timeAt(next) < nextStart) next = series.lowerBoundNear(nextStart, next, end);
         const SampleRun run = series.run(i, next);
         const bool afterGap = i == start ? !joinsBefore : series.gapBefore(i);
         line.points.push_back({ column, run.first, run.min, run.max, run.last, afterGap });

@@ -6,10 +6,7 @@ namespace orvik {
 
 qsizetype DistanceSeries::tileSamples(int level)
 {
-    qsizetype n = kTileSamples;
-    for (int k = 0; k < level; ++k)
-        n *= kFanOut;
-    return n;
+    return kTileSamples << (2 * level); // kFanOut is 4
 }
 
 void DistanceSeries::add(qint64 monotonicMs, qint32 value)
@@ -28,10 +25,10 @@ void DistanceSeries::add(qint64 monotonicMs, qint32 value)
         } else {
             const auto& below = m_levels[static_cast<std::size_t>(level - 1)];
             const qsizetype child = n / kFanOut;
-            const auto first = static_cast<std::size_t>(from / child);
+            const qsizetype first = from / child;
             tile = below[first];
             for (qsizetype c = 1; c < kFanOut; ++c)
-                join(tile, below[first + static_cast<std::size_t>(c)], from + c * child);
+                join(tile, below[first + c], from + c * child);
         }
         m_levels[static_cast<std::size_t>(level)].push_back(tile);
     }
@@ -42,9 +39,39 @@ void DistanceSeries::markGap(qint64 monotonicMs)
     m_gaps.push_back({ monotonicMs, size() });
 }
 
-qsizetype DistanceSeries::lowerBound(qint64 monotonicMs) const
+qsizetype DistanceSeries::lowerBound(qint64 monotonicMs, qsizetype from) const
 {
-    return std::lower_bound(m_times.begin(), m_times.end(), monotonicMs) - m_times.begin();
+    qsizetype low = from;
+    qsizetype count = size() - from;
+    while (count > 0) {
+        const qsizetype half = count / 2;
+        if (m_times[low + half] < monotonicMs) {
+            low += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    return low;
+}
+
+qsizetype DistanceSeries::lowerBoundNear(qint64 monotonicMs, qsizetype from, qsizetype to) const
+{
+    qsizetype step = 1;
+    qsizetype low = from;
+    while (low + step < to && m_times[low + step] < monotonicMs) {
+        low += step;
+        step *= 2;
+    }
+    qsizetype high = std::min(low + step, to);
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (m_times[middle] < monotonicMs)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
 }
 
 bool DistanceSeries::gapBefore(qsizetype i) const
@@ -75,42 +102,44 @@ SampleRun DistanceSeries::samplesRun(qsizetype from, qsizetype to) const
     return run;
 }
 
-// From `from`, each step takes the largest tile that starts there and ends inside the run, else one sample.
+// From `from`, each step takes the largest tile that starts there and ends inside the run, else one sample; whether
+// a gap lies inside is one look-up in the gaps, not one per step.
 SampleRun DistanceSeries::run(qsizetype from, qsizetype to) const
 {
+    const qint32 first = valueAt(from);
+    SampleRun result { first, first, first, valueAt(to - 1), false };
     qsizetype i = from;
-    SampleRun result {};
-    auto take = [&](const SampleRun& part, qsizetype end) {
-        if (i == from)
-            result = part;
-        else
-            join(result, part, i);
-        i = end;
-    };
     while (i < to) {
         int level = -1;
-        while (level + 1 < static_cast<int>(m_levels.size()) && i % tileSamples(level + 1) == 0
-            && i + tileSamples(level + 1) <= to
-            && (i / tileSamples(level + 1))
-                < static_cast<qsizetype>(m_levels[static_cast<std::size_t>(level + 1)].size()))
+        while (level + 1 < static_cast<int>(m_levels.size())) {
+            const qsizetype n = tileSamples(level + 1);
+            if (i % n != 0 || i + n > to || i / n >= m_levels[std::size_t(level + 1)].size()) break;
             ++level;
-        if (level < 0) {
-            const qint32 v = valueAt(i);
-            take({ v, v, v, v, false }, i + 1);
-        } else {
-            const qsizetype n = tileSamples(level);
-            take(m_levels[static_cast<std::size_t>(level)][static_cast<std::size_t>(i / n)], i + n);
         }
+        if (level < 0) {
+            const qint32 value = m_values[i++];
+            result.min = std::min(result.min, value);
+            result.max = std::max(result.max, value);
+            continue;
+        }
+        const qsizetype n = tileSamples(level);
+        const SampleRun& tile = m_levels[static_cast<std::size_t>(level)][i / n];
+        result.min = std::min(result.min, tile.min);
+        result.max = std::max(result.max, tile.max);
+        i += n;
     }
+    const auto gap = std::lower_bound(
+        m_gaps.begin(), m_gaps.end(), from + 1, [](const Gap& g, qsizetype index) { return g.before < index; });
+    result.broken = gap != m_gaps.end() && gap->before < to;
     return result;
 }
 
 std::size_t DistanceSeries::tileBytes() const
 {
-    std::size_t tiles = 0;
+    std::size_t bytes = m_gaps.size() * sizeof(Gap);
     for (const auto& level : m_levels)
-        tiles += level.size();
-    return tiles * sizeof(SampleRun) + m_gaps.size() * sizeof(Gap);
+        bytes += level.bytes();
+    return bytes;
 }
 
 } // namespace orvik

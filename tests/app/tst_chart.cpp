@@ -89,28 +89,28 @@ QImage everySample(const Entries& entries, const ChartGeometry& g)
 {
     QImage image = blank(g);
     QPainter painter(&image);
-    struct Last {
+    // Slave by slave, as the chart paints them, so that where lines cross the same one lies on top.
+    for (int slave = 1; slave <= 16; ++slave) {
+        painter.setPen(penFor(slave));
         bool any = false;
         bool gap = false;
-        QPointF at;
-        qint64 column = 0;
-    };
-    std::array<Last, 17> last {};
-    // Slave by slave, as the chart paints them, so that where lines cross the same one lies on top.
-    std::vector<Entry> bySlave = entries;
-    std::stable_sort(bySlave.begin(), bySlave.end(), [](const Entry& a, const Entry& b) { return a.slave < b.slave; });
-    for (const Entry& e : bySlave) {
-        Last& before = last[e.slave];
-        if (e.value == kUnanswered) {
-            before.gap = before.any;
-            continue;
+        QPointF before;
+        qint64 beforeColumn = 0;
+        for (const Entry& e : entries) {
+            if (e.slave != slave) continue;
+            if (e.value == kUnanswered) {
+                gap = any;
+                continue;
+            }
+            const qint64 column = g.span.columnOf(e.ms);
+            const QPointF at = g.at(column, e.value);
+            painter.drawPoint(at);
+            if (any && (!gap || beforeColumn == column)) painter.drawLine(before, at);
+            any = true;
+            gap = false;
+            before = at;
+            beforeColumn = column;
         }
-        const qint64 column = g.span.columnOf(e.ms);
-        const QPointF at = g.at(column, e.value);
-        painter.setPen(penFor(e.slave));
-        painter.drawPoint(at);
-        if (before.any && (!before.gap || before.column == column)) painter.drawLine(before.at, at);
-        before = { true, false, at, column };
     }
     return image;
 }

@@ -73,18 +73,21 @@ void TestLinkColumns::tilesAgainstEverySample()
     for (std::size_t level = 0; level < series.tiles().size(); ++level) {
         const auto n = static_cast<std::size_t>(DistanceSeries::tileSamples(int(level)));
         const auto& tiles = series.tiles()[level];
-        QCOMPARE(tiles.size(), plain.values.size() / n);
-        for (std::size_t t = 0; t < tiles.size(); ++t)
-            QCOMPARE(text(tiles[t]), text(plain.run(t * n, (t + 1) * n)));
+        QCOMPARE(std::size_t(tiles.size()), plain.values.size() / n);
+        for (std::size_t t = 0; t < plain.values.size() / n; ++t)
+            QCOMPARE(text(tiles[qsizetype(t)]), text(plain.run(t * n, (t + 1) * n)));
     }
     for (int k = 0; k < 3000; ++k) {
         const auto from = random.bounded(samples);
         const auto to = k % 3 == 0 ? samples : random.bounded(from + 1, samples + 1); // runs to the live end too
         QCOMPARE(text(series.run(from, to)), text(plain.run(std::size_t(from), std::size_t(to))));
         QCOMPARE(series.gapBefore(from), plain.gapBefore[std::size_t(from)]);
+        const qint64 at = random.bounded(qint64(ms + 2));
+        const qsizetype bound = series.lowerBound(at);
+        QVERIFY(
+            (bound == series.size() || series.timeAt(bound) >= at) && (bound == 0 || series.timeAt(bound - 1) < at));
+        QCOMPARE(series.lowerBoundNear(at, std::min<qsizetype>(from, bound), series.size()), bound);
     }
-    // Tiles cost a small fraction of the 12 bytes a sample takes.
-    QVERIFY(series.tileBytes() <= std::size_t(samples) * 2 + 64 + series.gaps().size() * sizeof(DistanceSeries::Gap));
 }
 
 QTEST_GUILESS_MAIN(TestLinkColumns)
