@@ -260,11 +260,10 @@ void DistanceChart::logChanged()
         const DistanceSeries* series = m_log.series(static_cast<quint8>(i + 1));
         if (!series || entriesOf(series) == m_entries[static_cast<std::size_t>(i)]) continue;
         m_entries[static_cast<std::size_t>(i)] = entriesOf(series);
-        ReducedLine line = reduceToColumns(*series, m_span);
         ReducedLine& held = m_reduced[static_cast<std::size_t>(i)];
-        const bool same = samePicture(line, held, geometry());
-        held = std::move(line);
-        redraw = redraw || !same;
+        const ReducedLine before = held;
+        reduceNewSamples(*series, m_span, held);
+        redraw = redraw || !samePicture(before, held, geometry());
     }
     redraw = fitValueAxis() || redraw;
     if (redraw) m_plot->replot(QCustomPlot::rpQueuedReplot);

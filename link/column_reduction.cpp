@@ -26,29 +26,57 @@ qint64 ColumnSpan::columnStartMs(qint64 column) const
     return m_fromMs + (scaled >= 0 ? (scaled + m_columns - 1) / m_columns : -(-scaled / m_columns));
 }
 
-ReducedLine reduceToColumns(const DistanceSeries& series, const ColumnSpan& span)
+namespace {
+
+ColumnPoint single(const DistanceSeries& series, const ColumnSpan& span, qsizetype i, bool afterGap)
 {
-    ReducedLine line;
-    const qsizetype start = series.lowerBound(span.fromMs());
-    const qsizetype end = series.lowerBound(span.toMs());
-    auto single = [&series, &span](qsizetype i, bool afterGap) {
-        const qint32 v = series.valueAt(i);
-        return ColumnPoint { span.columnOf(series.timeAt(i)), v, v, v, v, afterGap };
-    };
-    const bool joinsBefore = start > 0 && start < series.size() && !series.gapBefore(start);
-    if (joinsBefore) line.before = single(start - 1, true);
-    for (qsizetype i = start; i < end;) {
+    const qint32 v = series.valueAt(i);
+    return { span.columnOf(series.timeAt(i)), v, v, v, v, afterGap };
+}
+
+// The columns of samples [from, end) after the line's points; the first of them breaks from what comes before it
+// when firstAfterGap is set. Then the slave's first sample after the span, when the line runs on to it.
+void appendColumns(const DistanceSeries& series, const ColumnSpan& span, qsizetype from, qsizetype end,
+    bool firstAfterGap, ReducedLine& line)
+{
+    for (qsizetype i = from; i < end;) {
         const qint64 column = span.columnOf(series.timeAt(i));
         const qint64 nextStart = span.columnStartMs(column + 1);
         qsizetype next = i + 1;
         if (next < end && series.timeAt(next) < nextStart) next = series.lowerBoundNear(nextStart, next, end);
         const SampleRun run = series.run(i, next);
-        const bool afterGap = i == start ? !joinsBefore : series.gapBefore(i);
+        const bool afterGap = i == from ? firstAfterGap : series.gapBefore(i);
         line.points.push_back({ column, run.first, run.min, run.max, run.last, afterGap });
         i = next;
     }
-    if (end < series.size() && end > 0 && !series.gapBefore(end)) line.after = single(end, false);
+    line.after.reset();
+    if (end < series.size() && end > 0 && !series.gapBefore(end)) line.after = single(series, span, end, false);
+}
+
+} // namespace
+
+ReducedLine reduceToColumns(const DistanceSeries& series, const ColumnSpan& span)
+{
+    ReducedLine line;
+    const qsizetype start = series.lowerBound(span.fromMs());
+    const qsizetype end = series.lowerBound(span.toMs(), start);
+    const bool joinsBefore = start > 0 && start < series.size() && !series.gapBefore(start);
+    if (joinsBefore) line.before = single(series, span, start - 1, true);
+    appendColumns(series, span, start, end, !joinsBefore, line);
     return line;
+}
+
+void reduceNewSamples(const DistanceSeries& series, const ColumnSpan& span, ReducedLine& line)
+{
+    if (line.points.empty()) {
+        line = reduceToColumns(series, span);
+        return;
+    }
+    // New samples come later than every sample reduced: only the last column can change, and columns after it come.
+    const ColumnPoint last = line.points.back();
+    line.points.pop_back();
+    const qsizetype from = series.lowerBound(span.columnStartMs(last.column));
+    appendColumns(series, span, from, series.lowerBound(span.toMs(), from), last.afterGap, line);
 }
 
 } // namespace orvik

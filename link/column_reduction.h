@@ -48,5 +48,8 @@ struct ReducedLine {
 
 // Reads on the order of two tiles per column, whatever the span's length.
 ReducedLine reduceToColumns(const DistanceSeries& series, const ColumnSpan& span);
+// Brings a line reduced earlier over the same span up to date with the samples added since (a live chart): its last
+// column and those after it are reduced again, nothing before.
+void reduceNewSamples(const DistanceSeries& series, const ColumnSpan& span, ReducedLine& line);
 
 } // namespace orvik

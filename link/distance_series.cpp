@@ -4,9 +4,14 @@
 
 namespace orvik {
 
+int DistanceSeries::tileShift(int level)
+{
+    return 4 + 2 * level; // kTileSamples is 16, kFanOut 4
+}
+
 qsizetype DistanceSeries::tileSamples(int level)
 {
-    return kTileSamples << (2 * level); // kFanOut is 4
+    return qsizetype(1) << tileShift(level);
 }
 
 void DistanceSeries::add(qint64 monotonicMs, qint32 value)
@@ -108,12 +113,16 @@ SampleRun DistanceSeries::run(qsizetype from, qsizetype to) const
 {
     const qint32 first = valueAt(from);
     SampleRun result { first, first, first, valueAt(to - 1), false };
+    const int levels = static_cast<int>(m_levels.size());
     qsizetype i = from;
     while (i < to) {
+        // Tile sizes are powers of two (16 << 2k): alignment is a mask, the tile's index a shift.
         int level = -1;
-        while (level + 1 < static_cast<int>(m_levels.size())) {
-            const qsizetype n = tileSamples(level + 1);
-            if (i % n != 0 || i + n > to || i / n >= m_levels[std::size_t(level + 1)].size()) break;
+        while (level + 1 < levels) {
+            const int shift = tileShift(level + 1);
+            if ((i & ((qsizetype(1) << shift) - 1)) != 0 || i + (qsizetype(1) << shift) > to
+                || (i >> shift) >= m_levels[std::size_t(level + 1)].size())
+                break;
             ++level;
         }
         if (level < 0) {
@@ -122,11 +131,11 @@ SampleRun DistanceSeries::run(qsizetype from, qsizetype to) const
             result.max = std::max(result.max, value);
             continue;
         }
-        const qsizetype n = tileSamples(level);
-        const SampleRun& tile = m_levels[static_cast<std::size_t>(level)][i / n];
+        const int shift = tileShift(level);
+        const SampleRun& tile = m_levels[static_cast<std::size_t>(level)][i >> shift];
         result.min = std::min(result.min, tile.min);
         result.max = std::max(result.max, tile.max);
-        i += n;
+        i += qsizetype(1) << shift;
     }
     const auto gap = std::lower_bound(
         m_gaps.begin(), m_gaps.end(), from + 1, [](const Gap& g, qsizetype index) { return g.before < index; });

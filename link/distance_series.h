@@ -46,6 +46,7 @@ public:
     // Level 0 tiles hold this many samples; each level up holds kFanOut tiles of the one below.
     static constexpr qsizetype kTileSamples = 16;
     static constexpr qsizetype kFanOut = 4;
+    static_assert(kTileSamples == 16 && kFanOut == 4, "tileShift() counts in powers of two");
 
     // Times are monotonic milliseconds and never go back.
     void add(qint64 monotonicMs, qint32 value);
@@ -75,6 +76,7 @@ public:
     using Tiles = ChunkedArray<SampleRun, 8>;
     const std::vector<Tiles>& tiles() const { return m_levels; }
     static qsizetype tileSamples(int level);
+    static int tileShift(int level);
     // Bytes the tiles take beyond the samples themselves.
     std::size_t tileBytes() const;
 

@@ -1,5 +1,7 @@
 // The pyramid of one slave's samples: every tile, and every run summed up from tiles, against a plain pass over the
-// samples, for random values with random unanswered polls.
+// samples, for random values with random unanswered polls; and a live line brought up to date as it grows against
+// the same span reduced afresh. (What the reduced columns draw is checked against every sample in tst_chart.)
+#include "column_reduction.h"
 #include "distance_series.h"
 
 #include <QRandomGenerator>
@@ -58,6 +60,8 @@ void TestLinkColumns::tilesAgainstEverySample()
     DistanceSeries series;
     Plain plain;
     qint64 ms = 0;
+    const ColumnSpan span(samples / 5, samples * 2, 97);
+    ReducedLine live;
     for (int i = 0; i < samples; ++i) {
         bool gap = false;
         while (random.bounded(1000) < gapPerMille) { // sometimes two in a row
@@ -69,6 +73,11 @@ void TestLinkColumns::tilesAgainstEverySample()
         series.add(ms++, value);
         plain.values.push_back(value);
         plain.gapBefore.push_back(gap);
+        if (random.bounded(samples) < 60) {
+            reduceNewSamples(series, span, live);
+            const ReducedLine fresh = reduceToColumns(series, span);
+            QVERIFY(live.points == fresh.points && live.before == fresh.before && live.after == fresh.after);
+        }
     }
     for (std::size_t level = 0; level < series.tiles().size(); ++level) {
         const auto n = static_cast<std::size_t>(DistanceSeries::tileSamples(int(level)));
