@@ -140,8 +140,8 @@ void chartLivePoll(benchmark::State& state)
     closeChart(chart);
 }
 
-// The record's heap per distance (the samples, the order, the clock's steps and the pyramid), the pyramid's and
-// the order's share of it, and what the open chart holds beyond it.
+// The record's heap per distance (the samples, the order of rows, the clock's steps and the pyramid), the pyramid's
+// share of it, and what the open chart holds beyond it.
 void chartMemory(benchmark::State& state)
 {
     Run& run = runOf(state);
@@ -151,7 +151,7 @@ void chartMemory(benchmark::State& state)
         const double open = heapBytes() - before;
         const auto distances = static_cast<double>(run.log.size());
         state.counters["record_B_per_distance"] = run.heapBytes / distances;
-        state.counters["pyramid_order_B_per_distance"] = static_cast<double>(run.log.extraBytes()) / distances;
+        state.counters["pyramid_B_per_distance"] = static_cast<double>(run.log.pyramidBytes()) / distances;
         state.counters["chart_heap_MiB"] = open / 1048576;
         state.counters["lines_B_per_distance"] = static_cast<double>(chart->heldBytes()) / distances;
         closeChart(chart);

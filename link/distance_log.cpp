@@ -66,9 +66,9 @@ qint64 DistanceLog::wallMs(qint64 monotonicMs) const
     return monotonicMs + it->offsetMs;
 }
 
-std::size_t DistanceLog::extraBytes() const
+std::size_t DistanceLog::pyramidBytes() const
 {
-    std::size_t bytes = m_order.size() * sizeof(quint16) + m_wallSteps.size() * sizeof(WallStep);
+    std::size_t bytes = 0;
     for (const auto& series : m_series)
         if (series) bytes += series->tileBytes();
     return bytes;

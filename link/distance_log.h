@@ -34,9 +34,8 @@ public:
     // The wall clock time (ms since the epoch) an entry stamped at monotonicMs showed; a clock set while the record
     // ran changes the labels of what came after, never the order.
     qint64 wallMs(qint64 monotonicMs) const;
-    // Bytes held per entry beyond the samples themselves: the pyramid's tiles, the gaps, the order and the clock's
-    // steps.
-    std::size_t extraBytes() const;
+    // Bytes the slaves' pyramids of tiles take (with the gaps' times), beyond the samples and the order of rows.
+    std::size_t pyramidBytes() const;
 
     // Called after every change (a sample added, the record cleared), on the thread that made it; one listener, an
     // empty function removes it. The chart follows the record through it.

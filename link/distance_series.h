@@ -73,7 +73,7 @@ public:
     const std::deque<Gap>& gaps() const { return m_gaps; }
     // Tiles of complete runs only: tile t of level k covers samples [t * n, (t + 1) * n), n = 16 * 4^k.
     // Small chunks: the upper levels hold few tiles.
-    using Tiles = ChunkedArray<SampleRun, 8>;
+    using Tiles = ChunkedArray<SampleRun, 6>;
     const std::vector<Tiles>& tiles() const { return m_levels; }
     static qsizetype tileSamples(int level);
     static int tileShift(int level);
