@@ -82,6 +82,9 @@ void TestDistanceChart::openedAndWorkedByKeys()
 
     // The keys on the plot: zoom about the centre, pan by a quarter, Home back to the whole run.
     auto* plot = chart->findChild<QCustomPlot*>(QStringLiteral("distancePlot"));
+    QAccessibleInterface* plotA11y = QAccessible::queryAccessibleInterface(plot);
+    QCOMPARE(plotA11y->role(), QAccessible::Chart);
+    QCOMPARE(plotA11y->text(QAccessible::Name), QStringLiteral("距离曲线图"));
     QVERIFY(QTest::qWaitForWindowActive(chart));
     plot->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), plot);
