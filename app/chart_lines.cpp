@@ -68,7 +68,18 @@ void paintReducedLine(QPainter& painter, const ReducedLine& line, const ChartGeo
     }
     if (previous && line.after) join(*previous, *line.after);
     painter.drawLines(lines.data(), int(lines.size()));
+    if (thin) {
+        painter.drawPoints(dots.data(), int(dots.size()));
+        return;
+    }
+    // A lone answer (a loose wire's, a single spike) as a round dot well wider than the line, or it would not be seen.
+    const QPen pen = painter.pen();
+    QPen dot = pen;
+    dot.setWidthF(pen.widthF() * 2.5);
+    dot.setCapStyle(Qt::RoundCap);
+    painter.setPen(dot);
     painter.drawPoints(dots.data(), int(dots.size()));
+    painter.setPen(pen);
 }
 
 bool samePicture(const ReducedLine& a, const ReducedLine& b, const ChartGeometry& geometry)

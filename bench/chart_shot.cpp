@@ -1,6 +1,6 @@
 // Draws the chart of a week for docs/screenshots: four slaves polled in turn at one poll a second, slave 3 answering
 // only every other poll (a loose wire), and slave 2 answering once at 4 m between two unanswered polls.
-// Usage: chart_shot OUT.png
+// Usage: chart_shot OUT.png [SECONDS]: the whole week, or SECONDS around the 4 m answer.
 #include "distance_chart.h"
 
 #include <QApplication>
@@ -12,7 +12,7 @@ using namespace orvik;
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2) return 2;
+    if (argc != 2 && argc != 3) return 2;
     constexpr qint64 kStartMs = 3'600'000;
     constexpr qint64 kWallMs = 1'796'774'400'000; // 2026-12-09 00:00 UTC
     constexpr qint64 kPolls = 7 * 24 * 3600;
@@ -37,7 +37,12 @@ int main(int argc, char** argv)
     QCoreApplication::processEvents();
     chart->resize(chart->width() + 1280 - chart->plot()->axisRect()->width(), 640);
     QCoreApplication::processEvents();
-    chart->showSpan(log.firstMs(), log.lastMs() + 1);
+    if (argc == 3) {
+        const qint64 half = QByteArray(argv[2]).toLongLong() * 500;
+        chart->showSpan(kStartMs + kSpike * 1000 - half, kStartMs + kSpike * 1000 + half);
+    } else {
+        chart->showSpan(log.firstMs(), log.lastMs() + 1);
+    }
     chart->plot()->replot(QCustomPlot::rpImmediateRefresh);
     QCoreApplication::processEvents();
     return chart->grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
