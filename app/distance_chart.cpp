@@ -1,11 +1,16 @@
 #include "distance_chart.h"
 
+#include "chart_lines.h"
 #include "distance_text.h"
 #include "handler_guard.h"
 #include "save_file.h"
+#include "time_ticks.h"
 
+#include <QComboBox>
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -20,22 +25,93 @@ namespace orvik {
 
 namespace {
 
-// Sixteen colours that stay apart from each other on white (Kelly's contrast set, without white and black).
-// clang-format off
-constexpr std::array<QRgb, 16> kSlaveColours {
-    0x0067A5, 0xBE0032, 0x008856, 0xF38400, 0x875692, 0x882D17, 0xE68FAC, 0x2B3D26,
-    0xDCB000, 0x848482, 0x6CA6D9, 0x8DB600, 0x604E97, 0xF99379, 0x654522, 0xE25822,
-};
-// clang-format on
-constexpr qint64 kShortestSpanMs = 60'000;
+constexpr qint64 kShortestSpanMs = 1'000;
 constexpr double kHoverRadiusPx = 30;
-
-QColor slaveColour(int index)
+constexpr int kTickSpacingPx = 110;
+constexpr int kMarkerSpacingPx = 120;
+std::size_t entriesOf(const DistanceSeries* series)
 {
-    return QColor::fromRgb(kSlaveColours[static_cast<std::size_t>(index)]);
+    return series ? static_cast<std::size_t>(series->size()) + series->gaps().size() : 0;
 }
 
+const QString kKeys = QStringLiteral("+ 和 − 以中心缩放时间轴，← 和 → 平移，Home 显示整个过程并跟随最新数据");
+
+// The rolling windows offered while following live; 0 is the whole run.
+struct LiveSpan {
+    const char* text;
+    qint64 ms;
+};
+constexpr std::array<LiveSpan, 4> kLiveSpans { {
+    { "整个过程", 0 },
+    { "最近 10 分钟", 10 * 60'000LL },
+    { "最近 1 小时", 3600'000LL },
+    { "最近 1 天", 24 * 3600'000LL },
+} };
+
 } // namespace
+
+// The time axis in the record's monotonic seconds, labelled with the wall clock time each instant showed.
+class WallTimeTicker final : public QCPAxisTicker {
+public:
+    WallTimeTicker(const DistanceLog& log, const QCPAxis* axis)
+        : m_log(log)
+        , m_axis(axis)
+    {
+    }
+    void generate(const QCPRange& range, const QLocale&, QChar, int, QVector<double>& ticks, QVector<double>* subTicks,
+        QVector<QString>* tickLabels) override
+    {
+        const auto from = qint64(std::floor(range.lower * 1000));
+        const auto to = qint64(std::ceil(range.upper * 1000));
+        const qint64 offset = m_log.wallMs((from + to) / 2) - (from + to) / 2;
+        const TimeTicks wall
+            = timeTicks(from + offset, to + offset, std::max(2, m_axis->axisRect()->width() / kTickSpacingPx));
+        ticks.clear();
+        for (const qint64 ms : wall.wallMs)
+            ticks << double(ms - offset) / 1000;
+        if (subTicks) subTicks->clear();
+        if (tickLabels) *tickLabels = QVector<QString>(wall.labels.begin(), wall.labels.end());
+    }
+
+private:
+    const DistanceLog& m_log;
+    const QCPAxis* m_axis;
+};
+
+// Every shown slave's reduced line, painted in device pixels over the plot's axis rectangle.
+class SlaveLines final : public QCPLayerable {
+public:
+    explicit SlaveLines(DistanceChart& chart)
+        : QCPLayerable(chart.m_plot, QStringLiteral("main"))
+        , m_chart(chart)
+    {
+    }
+
+protected:
+    QRect clipRect() const override { return m_chart.m_plot->axisRect()->rect(); }
+    void applyDefaultAntialiasingHint(QCPPainter* painter) const override { painter->setAntialiasing(true); }
+    void draw(QCPPainter* painter) override
+    {
+        const double ratio = m_chart.m_plot->bufferDevicePixelRatio();
+        painter->save();
+        painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio).translate(0.5, 0.5), true);
+        const ChartGeometry geometry = m_chart.geometry();
+        for (int i = 0; i < 16; ++i) {
+            const auto index = static_cast<std::size_t>(i);
+            if (!m_chart.m_shown[index]) continue;
+            QPen pen(slaveColour(i), 2);
+            pen.setCapStyle(Qt::SquareCap);
+            painter->setPen(pen);
+            paintReducedLine(*painter, m_chart.m_reduced[index], geometry);
+            paintMarkers(*painter, m_chart.m_reduced[index], geometry, slaveMarker(i), int(kMarkerSpacingPx * ratio),
+                int(i * 7 * ratio));
+        }
+        painter->restore();
+    }
+
+private:
+    DistanceChart& m_chart;
+};
 
 DistanceChart::DistanceChart(QWidget* owner, DistanceLog& log)
     : QWidget(owner, Qt::Window)
@@ -44,10 +120,11 @@ DistanceChart::DistanceChart(QWidget* owner, DistanceLog& log)
     setObjectName(QStringLiteral("distanceChart"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("距离曲线"));
+    m_shown.fill(true);
     buildControls();
     resize(1100, 560);
     m_log.setListener([this] { guarded([&] { logChanged(); }); });
-    showWholeRun();
+    showLive();
 }
 
 DistanceChart::~DistanceChart()
@@ -60,35 +137,28 @@ void DistanceChart::buildControls()
     m_plot = new QCustomPlot(this);
     m_plot->setObjectName(QStringLiteral("distancePlot"));
     m_plot->setAccessibleName(QStringLiteral("距离曲线图"));
+    m_plot->setAccessibleDescription(kKeys);
     m_plot->setToolTipDuration(0);
     m_plot->setFocusPolicy(Qt::StrongFocus);
-    m_plot->setNotAntialiasedElements(QCP::aeAll);
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-    ticker->setDateTimeSpec(Qt::LocalTime);
-    ticker->setDateTimeFormat(QStringLiteral("MM-dd\nHH:mm:ss"));
-    m_plot->xAxis->setTicker(ticker);
+    m_plot->installEventFilter(this);
+    m_plot->xAxis->setTicker(QSharedPointer<WallTimeTicker>::create(m_log, m_plot->xAxis));
     m_plot->xAxis->setLabel(QStringLiteral("时间"));
     m_plot->yAxis->setLabel(QStringLiteral("距离（米）"));
-    for (int i = 0; i < 16; ++i) {
-        QCPGraph* graph = m_plot->addGraph();
-        graph->setName(QStringLiteral("从站 %1").arg(i + 1));
-        graph->setPen(QPen(slaveColour(i), 1));
-        graph->setAdaptiveSampling(false); // the core has already reduced the line to the plot's columns
-    }
+    m_lines = new SlaveLines(*this);
     m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     m_plot->axisRect()->setRangeDrag(Qt::Horizontal);
     m_plot->axisRect()->setRangeZoom(Qt::Horizontal);
     m_plot->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { timeAxisMoved(); });
-    // Laid out, not yet drawn: the columns follow the plot's width, and a moved time axis its new span.
+    // Laid out, not yet drawn: the columns follow the plot's width in device pixels, and a moved time axis its span.
     connect(m_plot, &QCustomPlot::afterLayout, this, [this] {
         guarded([&] {
-            if (!m_spanStale && m_plot->axisRect()->width() == m_columns) return;
+            if (!m_spanStale && geometry().plot.width() == m_span.columns()) return;
             const QCPRange range = m_plot->xAxis->range();
-            rebuild(qint64(std::floor(range.lower * 1000)), qint64(std::ceil(range.upper * 1000)));
+            reduce(qint64(std::floor(range.lower * 1000)), qint64(std::ceil(range.upper * 1000)));
         });
     });
-    connect(m_plot, &QCustomPlot::mouseDoubleClick, this, [this] { guarded([&] { showWholeRun(); }); });
+    connect(m_plot, &QCustomPlot::mouseDoubleClick, this, [this] { guarded([&] { showLive(); }); });
     connect(m_plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { guarded([&] { hover(e); }); });
     connect(m_plot, &QWidget::customContextMenuRequested, this,
         [this](const QPoint& pos) { guarded([&] { contextMenu(pos); }); });
@@ -96,20 +166,28 @@ void DistanceChart::buildControls()
     m_legend = new QListWidget(this);
     m_legend->setObjectName(QStringLiteral("chartLegend"));
     m_legend->setAccessibleName(QStringLiteral("图例"));
+    m_legend->setAccessibleDescription(QStringLiteral("空格键显示或隐藏该从站的曲线；曲线图上 ") + kKeys);
     m_legend->setToolTip(QStringLiteral("勾选或取消勾选（空格键）显示或隐藏该从站的曲线"));
-    m_legend->setFixedWidth(110);
+    m_legend->setFixedWidth(120);
     connect(m_legend, &QListWidget::itemChanged, this,
         [this](QListWidgetItem* item) { guarded([&] { legendChanged(item); }); });
 
+    m_liveSpan = new QComboBox(this);
+    m_liveSpan->setObjectName(QStringLiteral("chartLiveSpan"));
+    m_liveSpan->setAccessibleName(QStringLiteral("跟随最新数据时显示"));
+    for (const LiveSpan& span : kLiveSpans)
+        m_liveSpan->addItem(QString::fromUtf8(span.text));
+    connect(m_liveSpan, &QComboBox::currentIndexChanged, this, [this] { guarded([&] { showLive(); }); });
     auto* save = new QPushButton(QStringLiteral("保存图片..."), this);
     save->setObjectName(QStringLiteral("saveChartPicture"));
     save->setToolTip(QStringLiteral("把曲线保存为 PNG 图片"));
     connect(save, &QPushButton::clicked, this, [this] { guarded([&] { savePicture(); }); });
-    auto* hint = new QLabel(
-        QStringLiteral("滚轮缩放时间轴，拖动平移，双击回到整个过程并跟随最新数据；悬停显示最近的测量值"), this);
+    auto* hint = new QLabel(QStringLiteral("滚轮或 + −缩放，拖动或 ← →平移，双击或 Home 跟随最新数据"), this);
 
     auto* top = new QHBoxLayout;
     top->addWidget(hint, 1);
+    top->addWidget(new QLabel(QStringLiteral("跟随:"), this));
+    top->addWidget(m_liveSpan);
     top->addWidget(save);
     auto* middle = new QHBoxLayout;
     middle->addWidget(m_plot, 1);
@@ -119,34 +197,47 @@ void DistanceChart::buildControls()
     layout->addLayout(middle, 1);
 }
 
-void DistanceChart::showWholeRun()
+ChartGeometry DistanceChart::geometry() const
+{
+    const double ratio = m_plot->bufferDevicePixelRatio();
+    const QRect rect = m_plot->axisRect()->rect();
+    const QRect device(qRound(rect.left() * ratio), qRound(rect.top() * ratio), qRound(rect.width() * ratio),
+        qRound(rect.height() * ratio));
+    return { device, m_span, m_low, m_high };
+}
+
+void DistanceChart::showLive()
 {
     m_following = true;
-    const auto& samples = m_log.samples();
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const qint64 from = samples.empty() ? now : samples.front().msecsSinceEpoch;
-    const qint64 last = samples.empty() ? now : std::max(now, samples.back().msecsSinceEpoch);
+    const qint64 last = m_log.lastMs();
+    const qint64 window = kLiveSpans[static_cast<std::size_t>(std::max(0, m_liveSpan->currentIndex()))].ms;
+    const qint64 from = window > 0 ? last - window : m_log.firstMs();
     const qint64 span = std::max(last - from, kShortestSpanMs);
     // Room on the right for what comes next (the columns stay put while new distances fill it), and a little on the
     // left so that the first mark is not cut by the axis.
-    rebuild(from - span / 64, from + span + span / 8);
+    reduce(from - span / 64, from + span + span / 8);
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-// One pass over the record; the reducers are kept and fed each new distance as it comes.
-void DistanceChart::rebuild(qint64 fromMs, qint64 toMs)
+void DistanceChart::showSpan(qint64 fromMs, qint64 toMs)
+{
+    m_following = false;
+    reduce(fromMs, toMs);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void DistanceChart::reduce(qint64 fromMs, qint64 toMs)
 {
     m_spanStale = false;
-    m_fromMs = fromMs;
-    m_toMs = std::max(toMs, fromMs + 1);
-    m_columns = m_plot->axisRect()->width();
-    m_reducers = reduceToColumns(m_log, m_fromMs, m_toMs, std::max(m_columns, 1));
-    m_fed = m_log.samples().size();
-    findEdgeNeighbours();
-    for (int i = 0; i < 16; ++i)
-        showSlave(i);
+    m_span = ColumnSpan(fromMs, toMs, std::max(geometry().plot.width(), 1));
+    for (int i = 0; i < 16; ++i) {
+        const DistanceSeries* series = m_log.series(static_cast<quint8>(i + 1));
+        m_reduced[static_cast<std::size_t>(i)] = series ? reduceToColumns(*series, m_span) : ReducedLine {};
+        m_entries[static_cast<std::size_t>(i)] = entriesOf(series);
+    }
+    m_fed = m_log.size();
     m_settingRange = true;
-    m_plot->xAxis->setRange(double(m_fromMs) / 1000, double(m_toMs) / 1000);
+    m_plot->xAxis->setRange(double(m_span.fromMs()) / 1000, double(m_span.toMs()) / 1000);
     m_settingRange = false;
     updateLegend();
     fitValueAxis();
@@ -154,100 +245,93 @@ void DistanceChart::rebuild(qint64 fromMs, qint64 toMs)
 
 void DistanceChart::logChanged()
 {
-    const auto& samples = m_log.samples();
-    if (samples.size() < m_fed || (m_following && !samples.empty() && samples.back().msecsSinceEpoch >= m_toMs)) {
+    if (m_log.size() < m_fed || (m_following && m_log.lastMs() >= m_span.toMs())) {
         if (m_following)
-            showWholeRun(); // a new connect, or the live end reached the right edge
+            showLive(); // a new connect, or the live end reached the right edge
         else
-            rebuild(m_fromMs, m_toMs);
-        m_plot->replot(QCustomPlot::rpQueuedReplot);
+            showSpan(m_span.fromMs(), m_span.toMs());
         return;
     }
-    // Most new distances fall inside the extremes their column already has: the picture stays as it is, and a
-    // redraw of every line would cost far more than the poll itself.
-    bool redraw = false;
-    for (; m_fed < samples.size(); ++m_fed) {
-        const DistanceSample& sample = samples[m_fed];
-        if (sample.slave < 1 || sample.slave > 16) continue;
-        const int index = sample.slave - 1;
-        auto& after = m_after[static_cast<std::size_t>(index)];
-        if (sample.msecsSinceEpoch >= m_toMs && !after) {
-            after = sample;
-            showSlave(index);
-            redraw = true;
-        }
-        const LiveEnd before = liveEnd(index);
-        m_reducers[static_cast<std::size_t>(index)].add(sample);
-        if (liveEnd(index) == before) continue;
-        showSlave(index);
-        redraw = true;
+    m_fed = m_log.size();
+    // Only the slaves whose line changed in the span are reduced again, and the picture is drawn again only when a
+    // line, the value axis or the legend changed: most new distances fall inside their column's extremes.
+    bool redraw = updateLegend();
+    for (int i = 0; i < 16; ++i) {
+        const DistanceSeries* series = m_log.series(static_cast<quint8>(i + 1));
+        if (!series || entriesOf(series) == m_entries[static_cast<std::size_t>(i)]) continue;
+        m_entries[static_cast<std::size_t>(i)] = entriesOf(series);
+        ReducedLine& held = m_reduced[static_cast<std::size_t>(i)];
+        const ReducedLine before = held;
+        reduceNewSamples(*series, m_span, held);
+        redraw = redraw || !samePicture(before, held, geometry());
     }
-    const QCPRange values = m_plot->yAxis->range();
-    redraw = updateLegend() || redraw;
-    fitValueAxis();
-    if (m_plot->yAxis->range() != values) {
-        for (int i = 0; i < 16; ++i)
-            showSlave(i);
-        redraw = true;
-    }
+    redraw = fitValueAxis() || redraw;
     if (redraw) m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-DistanceChart::LiveEnd DistanceChart::liveEnd(int index) const
+// From the lowest to the highest value drawn, with a little room above and below.
+bool DistanceChart::fitValueAxis()
 {
-    const std::vector<ColumnPoint>& points = m_reducers[static_cast<std::size_t>(index)].points();
-    if (points.empty()) return {};
-    auto row = [this](qint32 v) { return qRound(m_plot->yAxis->coordToPixel(v / 10000.0)); };
-    return { points.size(), row(points.back().min), row(points.back().max) };
+    qint32 low = std::numeric_limits<qint32>::max();
+    qint32 high = std::numeric_limits<qint32>::min();
+    for (std::size_t i = 0; i < 16; ++i) {
+        if (!m_shown[i]) continue;
+        for (const ColumnPoint& point : m_reduced[i].points) {
+            low = std::min(low, point.min);
+            high = std::max(high, point.max);
+        }
+    }
+    if (low > high) low = 0, high = 10000;
+    const qint32 margin = std::max<qint32>((high - low) / 20, 10);
+    const qint32 newLow = low - margin;
+    const qint32 newHigh = high + margin;
+    if (newLow == m_low && newHigh == m_high) return false;
+    m_low = newLow;
+    m_high = newHigh;
+    m_plot->yAxis->setRange(m_low / 10000.0, m_high / 10000.0);
+    return true;
 }
 
-void DistanceChart::findEdgeNeighbours()
+void DistanceChart::zoom(double factor)
 {
-    constexpr std::ptrdiff_t kLookFurthest = 4096; // a slave silent for longer has no neighbour: its line ends
-    m_before.fill(std::nullopt);
-    m_after.fill(std::nullopt);
-    const auto& samples = m_log.samples();
-    auto before = [](qint64 ms) { return [ms](const DistanceSample& s) { return s.msecsSinceEpoch < ms; }; };
-    const auto start = std::partition_point(samples.begin(), samples.end(), before(m_fromMs));
-    for (auto it = start; it != samples.begin() && start - it < kLookFurthest; --it) {
-        const DistanceSample& s = *(it - 1);
-        if (s.slave >= 1 && s.slave <= 16 && !m_before[s.slave - 1u]) m_before[s.slave - 1u] = s;
-    }
-    const auto end = std::partition_point(start, samples.end(), before(m_toMs));
-    for (auto it = end; it != samples.end() && it - end < kLookFurthest; ++it) {
-        if (it->slave >= 1 && it->slave <= 16 && !m_after[it->slave - 1u]) m_after[it->slave - 1u] = *it;
-    }
+    const qint64 centre = (m_span.fromMs() + m_span.toMs()) / 2;
+    const auto half = std::max<qint64>(qint64(double(m_span.toMs() - m_span.fromMs()) * factor / 2), 5);
+    showSpan(centre - half, centre + half);
 }
 
-// Each column as a vertical stroke between its extremes, the one nearer its first value first, so that the line
-// from the column before joins where it came in; a NaN breaks the line.
-void DistanceChart::showSlave(int index)
+void DistanceChart::pan(double fraction)
 {
-    const ColumnReducer& reducer = m_reducers[static_cast<std::size_t>(index)];
-    QVector<QCPGraphData> line;
-    line.reserve(static_cast<qsizetype>(reducer.points().size()) * 2 + 2);
-    const auto& before = m_before[static_cast<std::size_t>(index)];
-    const auto& after = m_after[static_cast<std::size_t>(index)];
-    auto outside = [&line](const DistanceSample& s) {
-        line.append({ double(s.msecsSinceEpoch) / 1000, s.value / 10000.0 });
-    };
-    const bool nextJoins = reducer.points().empty() ? after && !after->afterGap : !reducer.points().front().afterGap;
-    if (before && nextJoins) outside(*before);
-    for (const ColumnPoint& point : reducer.points()) {
-        const double x = double(reducer.columnStartMs(point.column) + reducer.columnStartMs(point.column + 1)) / 2000;
-        if (point.afterGap) line.append({ x, std::numeric_limits<double>::quiet_NaN() });
-        const bool lowFirst = qint64(point.first) - point.min <= qint64(point.max) - point.first;
-        line.append({ x, (lowFirst ? point.min : point.max) / 10000.0 });
-        if (point.max != point.min) line.append({ x, (lowFirst ? point.max : point.min) / 10000.0 });
-    }
-    if (after && !after->afterGap) outside(*after);
-    QCPGraph* graph = m_plot->graph(index);
-    graph->data()->set(line, true);
-    // While a line's samples lie far apart (16 px or more on average) each is marked, so a slave with a single
-    // answer shows too; closer, the marks would only cover the line, and 3,600 of them (an hour shown) cost 14 ms a
-    // redraw.
-    const bool sparse = line.size() * 16 < m_columns;
-    graph->setScatterStyle(sparse ? QCPScatterStyle(QCPScatterStyle::ssDisc, 4) : QCPScatterStyle());
+    const auto by = qint64(double(m_span.toMs() - m_span.fromMs()) * fraction);
+    showSpan(m_span.fromMs() + by, m_span.toMs() + by);
+}
+
+bool DistanceChart::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_plot || event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+    bool used = true;
+    guarded([&] {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            zoom(0.5);
+            break;
+        case Qt::Key_Minus:
+            zoom(2);
+            break;
+        case Qt::Key_Left:
+            pan(-0.25);
+            break;
+        case Qt::Key_Right:
+            pan(0.25);
+            break;
+        case Qt::Key_Home:
+            showLive();
+            break;
+        default:
+            used = false;
+        }
+    });
+    return used;
 }
 
 // One entry per slave that has answered since connecting, in address order, ticked until the user hides it.
@@ -259,12 +343,20 @@ bool DistanceChart::updateLegend()
         if (!m_log.hasAnswered(static_cast<quint8>(i + 1))) continue;
         QListWidgetItem* item = m_legend->item(row);
         if (!item || item->data(Qt::UserRole).toInt() != i) {
-            QPixmap swatch(12, 12);
-            swatch.fill(slaveColour(i));
-            item = new QListWidgetItem(QIcon(swatch), m_plot->graph(i)->name());
+            QPixmap swatch(24, 12);
+            swatch.fill(Qt::white);
+            {
+                QPainter painter(&swatch);
+                painter.setPen(QPen(slaveColour(i), 2));
+                painter.drawLine(0, 6, 24, 6);
+                const SlaveMarker marker = slaveMarker(i);
+                if (marker == SlaveMarker::Square) painter.drawRect(8, 2, 8, 8);
+                if (marker == SlaveMarker::Cross) painter.drawLine(8, 2, 16, 10), painter.drawLine(8, 10, 16, 2);
+            }
+            item = new QListWidgetItem(QIcon(swatch), QStringLiteral("从站 %1").arg(i + 1));
             item->setData(Qt::UserRole, i);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-            item->setCheckState(m_plot->graph(i)->visible() ? Qt::Checked : Qt::Unchecked);
+            item->setCheckState(m_shown[static_cast<std::size_t>(i)] ? Qt::Checked : Qt::Unchecked);
             m_legend->insertItem(row, item);
             if (!m_legend->currentItem()) m_legend->setCurrentItem(item);
         }
@@ -277,32 +369,12 @@ bool DistanceChart::updateLegend()
 
 void DistanceChart::legendChanged(QListWidgetItem* item)
 {
-    QCPGraph* graph = m_plot->graph(item->data(Qt::UserRole).toInt());
-    const bool shown = item->checkState() == Qt::Checked;
-    if (graph->visible() == shown) return;
-    graph->setVisible(shown);
+    bool& shown = m_shown[static_cast<std::size_t>(item->data(Qt::UserRole).toInt())];
+    const bool checked = item->checkState() == Qt::Checked;
+    if (shown == checked) return;
+    shown = checked;
     fitValueAxis();
     m_plot->replot(QCustomPlot::rpQueuedReplot);
-}
-
-// Metres from the lowest to the highest value of the lines shown, with a little room above and below.
-void DistanceChart::fitValueAxis()
-{
-    qint32 low = std::numeric_limits<qint32>::max();
-    qint32 high = std::numeric_limits<qint32>::min();
-    for (int i = 0; i < 16; ++i) {
-        if (!m_plot->graph(i)->visible()) continue;
-        for (const ColumnPoint& point : m_reducers[static_cast<std::size_t>(i)].points()) {
-            low = std::min(low, point.min);
-            high = std::max(high, point.max);
-        }
-    }
-    if (low > high) {
-        m_plot->yAxis->setRange(0, 1);
-        return;
-    }
-    const double margin = std::max((high - low) / 10000.0 * 0.05, 0.001);
-    m_plot->yAxis->setRange(low / 10000.0 - margin, high / 10000.0 + margin);
 }
 
 // The wheel or a drag moved the time axis: stop following, and reduce again for the new span before it is drawn.
@@ -317,32 +389,34 @@ void DistanceChart::hover(QMouseEvent* event)
 {
     const double px = event->position().x();
     const double py = event->position().y();
-    const auto& samples = m_log.samples();
     const auto at = qint64(m_plot->xAxis->pixelToCoord(px) * 1000);
-    const auto start = std::partition_point(
-        samples.begin(), samples.end(), [at](const DistanceSample& s) { return s.msecsSinceEpoch < at; });
-    const DistanceSample* nearest = nullptr;
+    int bestSlave = 0;
+    qsizetype bestIndex = 0;
     double best = kHoverRadiusPx;
-    // Walk outwards in time from the pointer until the horizontal distance alone exceeds the best so far.
-    auto consider = [&](const DistanceSample& s) {
-        const double dx = std::abs(m_plot->xAxis->coordToPixel(double(s.msecsSinceEpoch) / 1000) - px);
-        if (dx > best) return false;
-        if (s.slave >= 1 && s.slave <= 16 && m_plot->graph(s.slave - 1)->visible()) {
-            const double d = std::hypot(dx, m_plot->yAxis->coordToPixel(s.value / 10000.0) - py);
-            if (d < best) best = d, nearest = &s;
-        }
-        return true;
-    };
-    for (auto it = start; it != samples.end() && consider(*it); ++it) { }
-    for (auto it = start; it != samples.begin() && consider(*(it - 1)); --it) { }
-    if (!nearest) {
+    for (int i = 0; i < 16; ++i) {
+        const DistanceSeries* series = m_log.series(static_cast<quint8>(i + 1));
+        if (!series || !m_shown[static_cast<std::size_t>(i)]) continue;
+        // Outwards in time from the pointer until the horizontal distance alone exceeds the best so far.
+        auto consider = [&](qsizetype k) {
+            const double dx = std::abs(m_plot->xAxis->coordToPixel(double(series->timeAt(k)) / 1000) - px);
+            if (dx > best) return false;
+            const double d = std::hypot(dx, m_plot->yAxis->coordToPixel(series->valueAt(k) / 10000.0) - py);
+            if (d < best) best = d, bestSlave = i + 1, bestIndex = k;
+            return true;
+        };
+        const qsizetype start = series->lowerBound(at);
+        for (qsizetype k = start; k < series->size() && consider(k); ++k) { }
+        for (qsizetype k = start; k > 0 && consider(k - 1); --k) { }
+    }
+    if (bestSlave == 0) {
         QToolTip::hideText();
         return;
     }
-    const QString when
-        = QDateTime::fromMSecsSinceEpoch(nearest->msecsSinceEpoch).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    const DistanceSeries& series = *m_log.series(static_cast<quint8>(bestSlave));
+    const QString when = QDateTime::fromMSecsSinceEpoch(m_log.wallMs(series.timeAt(bestIndex)))
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     QToolTip::showText(event->globalPosition().toPoint(),
-        QStringLiteral("从站 %1\n%2\n%3 米").arg(nearest->slave).arg(when, distanceText(nearest->value)), m_plot);
+        QStringLiteral("从站 %1\n%2\n%3 米").arg(bestSlave).arg(when, distanceText(series.valueAt(bestIndex))), m_plot);
 }
 
 void DistanceChart::contextMenu(const QPoint& pos)
@@ -360,19 +434,19 @@ QImage DistanceChart::picture() const
 {
     const QPixmap plot = m_plot->toPixmap();
     const int rowHeight = fontMetrics().height() + 4;
-    const int keyWidth = fontMetrics().horizontalAdvance(QStringLiteral("从站 16")) + 40;
+    const int keyWidth = fontMetrics().horizontalAdvance(QStringLiteral("从站 16")) + 48;
     QImage image(plot.width() + keyWidth, plot.height(), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.drawPixmap(0, 0, plot);
     painter.setFont(font());
     int y = 12;
-    for (int i = 0; i < 16; ++i) {
-        if (!m_log.hasAnswered(static_cast<quint8>(i + 1)) || !m_plot->graph(i)->visible()) continue;
-        painter.fillRect(plot.width() + 8, y + (rowHeight - 12) / 2, 18, 12, slaveColour(i));
+    for (int row = 0; row < m_legend->count(); ++row) {
+        const QListWidgetItem* item = m_legend->item(row);
+        if (item->checkState() != Qt::Checked) continue;
+        painter.drawPixmap(plot.width() + 8, y + (rowHeight - 12) / 2, item->icon().pixmap(24, 12));
         painter.setPen(Qt::black);
-        painter.drawText(
-            QRect(plot.width() + 32, y, keyWidth - 32, rowHeight), Qt::AlignVCenter, m_plot->graph(i)->name());
+        painter.drawText(QRect(plot.width() + 40, y, keyWidth - 40, rowHeight), Qt::AlignVCenter, item->text());
         y += rowHeight;
     }
     return image;
@@ -390,10 +464,8 @@ void DistanceChart::savePicture()
 std::size_t DistanceChart::heldBytes() const
 {
     std::size_t bytes = 0;
-    for (int i = 0; i < 16; ++i) {
-        bytes += m_reducers[static_cast<std::size_t>(i)].points().capacity() * sizeof(ColumnPoint);
-        bytes += static_cast<std::size_t>(m_plot->graph(i)->dataCount()) * sizeof(QCPGraphData);
-    }
+    for (const ReducedLine& line : m_reduced)
+        bytes += line.points.capacity() * sizeof(ColumnPoint);
     return bytes;
 }
 

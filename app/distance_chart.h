@@ -1,5 +1,6 @@
-// Each slave's distance over time, in a window of its own beside the main window: the record of shown distances
-// reduced to the plot's pixel columns by the link core, followed live, zoomed and panned on the time axis.
+// Each slave's distance over time, in a window of its own beside the main window: every slave's samples reduced to
+// the plot's device pixel columns by the link core, followed live (the whole run or a rolling window), zoomed and
+// panned on the time axis with the mouse or the keys.
 #pragma once
 
 #include "column_reduction.h"
@@ -7,15 +8,17 @@
 
 #include <QWidget>
 #include <array>
-#include <optional>
-#include <vector>
 
+class QComboBox;
 class QCustomPlot;
 class QListWidget;
 class QListWidgetItem;
 class QMouseEvent;
 
 namespace orvik {
+
+struct ChartGeometry;
+class SlaveLines;
 
 class DistanceChart final : public QWidget {
     Q_OBJECT
@@ -24,32 +27,32 @@ public:
     DistanceChart(QWidget* owner, DistanceLog& log);
     ~DistanceChart() override;
 
-    // The whole run since connecting, following each new distance as it comes (what a double click does).
-    void showWholeRun();
+    // Home: the whole run, or the last stretch the window's choice keeps, following each new distance as it comes.
+    void showLive();
+    // A span of the record's own (monotonic) time; stops following.
+    void showSpan(qint64 fromMs, qint64 toMs);
     bool followsLive() const { return m_following; }
+    const ColumnSpan& span() const { return m_span; }
     QCustomPlot* plot() const { return m_plot; }
     QListWidget* legend() const { return m_legend; }
     void savePicture();
-    // Bytes of the reduced lines the chart keeps (its reducers and its plot's data), for the benchmark.
+    // Bytes of the reduced lines the chart keeps, for the benchmark.
     std::size_t heldBytes() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    friend class SlaveLines;
     void buildControls();
     QImage picture() const;
     void logChanged();
-    void rebuild(qint64 fromMs, qint64 toMs);
-    // A slave's line at its live end, in pixel rows: a new distance that leaves it so needs no redraw.
-    struct LiveEnd {
-        std::size_t points = 0;
-        int low = 0;
-        int high = 0;
-        friend bool operator==(const LiveEnd&, const LiveEnd&) = default;
-    };
-    LiveEnd liveEnd(int index) const;
-    void findEdgeNeighbours();
-    void showSlave(int index);
+    void reduce(qint64 fromMs, qint64 toMs);
+    bool fitValueAxis(); // whether the range changed
+    ChartGeometry geometry() const;
+    void zoom(double factor);
+    void pan(double fraction);
     bool updateLegend(); // whether an entry came or went
-    void fitValueAxis();
     void timeAxisMoved();
     void hover(QMouseEvent* event);
     void contextMenu(const QPoint& pos);
@@ -58,14 +61,15 @@ private:
     DistanceLog& m_log;
     QCustomPlot* m_plot = nullptr;
     QListWidget* m_legend = nullptr;
-    std::vector<ColumnReducer> m_reducers;
-    // Each slave's last sample before the span and first after it: the line runs on to them past the plot's edges.
-    std::array<std::optional<DistanceSample>, 16> m_before;
-    std::array<std::optional<DistanceSample>, 16> m_after;
-    qint64 m_fromMs = 0;
-    qint64 m_toMs = 0;
-    int m_columns = 0; // the plot area's width in pixels when the span was reduced
-    std::size_t m_fed = 0; // samples of the record already in the reducers
+    QComboBox* m_liveSpan = nullptr;
+    SlaveLines* m_lines = nullptr;
+    std::array<ReducedLine, 16> m_reduced;
+    std::array<bool, 16> m_shown {};
+    std::array<std::size_t, 16> m_entries {}; // each slave's samples and gaps when its line was reduced
+    ColumnSpan m_span { 0, 1, 1 };
+    qint32 m_low = 0; // the value axis, 0.1 mm
+    qint32 m_high = 1;
+    qsizetype m_fed = 0; // entries of the record already reduced
     bool m_following = true;
     bool m_settingRange = false;
     bool m_spanStale = false; // the user moved the time axis: reduce again before drawing

@@ -106,6 +106,7 @@ private:
     void watchSensorPanelMenu();
     void showSensorPanelMenu(const QPoint& globalPos);
     void exportDistances();
+    void showDistanceChart();
 
     // Publishing to an MQTT broker (app/tform1_mqtt.cpp).
     void createMqttSite();

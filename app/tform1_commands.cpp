@@ -105,7 +105,7 @@ void TForm1::Timer1Timer(QObject*)
         QCheckBox* box = LinkBoxes[CurrentSlave - 1];
         box->setChecked(false);
         box->setEnabled(false);
-        m_distances.markGap(CurrentSlave);
+        m_distances.markGap(orvik::sampleTimeNow(), CurrentSlave);
         mqttSlaveStatus(CurrentSlave, false);
     }
     CurrentSlave = (isSlaveAddress(CurrentSlave) && CurrentSlave < kLastSlave) ? CurrentSlave + 1 : kFirstSlave;

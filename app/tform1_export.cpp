@@ -1,6 +1,7 @@
 // The data page's own menu: the distances shown since the last connect, handed on as CSV.
-#include "distance_chart.h"
+#include "chart_part.h"
 #include "handler_guard.h"
+#include "optional_part.h"
 #include "save_file.h"
 #include "tform1.h"
 
@@ -9,6 +10,7 @@
 #include <QDateTime>
 #include <QIODevice>
 #include <QMenu>
+#include <stdexcept>
 
 using namespace orvik;
 
@@ -60,11 +62,21 @@ void TForm1::showSensorPanelMenu(const QPoint& globalPos)
     menu->setObjectName(QStringLiteral("sensorPanelMenu"));
     QAction* mqttAction = menu->addAction(kMqttPublishing);
     connect(mqttAction, &QAction::triggered, this, [this] { guarded([&] { openMqttDialog(); }); });
-    connect(menu->addAction(kDistanceChart), &QAction::triggered, this,
-        [this] { guarded([&] { showDistanceChart(this, m_distances); }); });
+    connect(
+        menu->addAction(kDistanceChart), &QAction::triggered, this, [this] { guarded([&] { showDistanceChart(); }); });
     QAction* exportAction = menu->addAction(kExportDistances);
     connect(exportAction, &QAction::triggered, this, [this] { guarded([&] { exportDistances(); }); });
     menu->popup(globalPos);
+}
+
+// The chart is a part of its own, loaded here the first time: a run that never opens it never loads the plotting
+// library.
+void TForm1::showDistanceChart()
+{
+    QString error;
+    auto* part = optionalPart<ChartPart>(QStringLiteral("orvik-chart"), &error);
+    if (!part) throw std::runtime_error(QStringLiteral("距离曲线无法打开：%1").arg(error).toStdString());
+    part->showDistanceChart(this, m_distances);
 }
 
 void TForm1::exportDistances()

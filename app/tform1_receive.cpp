@@ -105,7 +105,7 @@ void TForm1::applyFrame(const FrameMeaning& meaning)
             DistanceEdits[CurrentSlave]->setText(distanceText(meaning.distance));
             // One time for the reading, whoever takes it: the record, the chart and the broker agree on it.
             const orvik::SampleTime at = orvik::sampleTimeNow();
-            m_distances.add(at.wallMs, CurrentSlave, meaning.distance);
+            m_distances.add(at, CurrentSlave, meaning.distance);
             mqttDistance(CurrentSlave, meaning.distance, at);
             QEvent answered(static_cast<QEvent::Type>(WM_SLAVE_ANSWERED));
             QCoreApplication::sendEvent(this, &answered);

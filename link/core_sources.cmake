@@ -7,6 +7,8 @@ add_library(orvik_link STATIC
   line_format.h line_format.cpp
   slave_statistics.h slave_statistics.cpp
   distance_log.h distance_log.cpp
+  distance_series.h distance_series.cpp
+  time_ticks.h time_ticks.cpp
   column_reduction.h column_reduction.cpp
   distance_text.h distance_text.cpp
   mqtt_feed.h mqtt_feed.cpp

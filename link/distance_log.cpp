@@ -3,6 +3,7 @@
 #include "distance_text.h"
 
 #include <QDateTime>
+#include <algorithm>
 
 namespace orvik {
 
@@ -18,24 +19,59 @@ QByteArray isoLocalTime(qint64 msecsSinceEpoch)
 
 void DistanceLog::clear()
 {
-    m_samples.clear();
-    m_answered = 0;
-    m_gapPending = 0;
+    for (auto& series : m_series)
+        series.reset();
+    m_order.clear();
+    m_wallSteps.clear();
+    m_firstMs = m_lastMs = 0;
     if (m_listener) m_listener();
 }
 
-void DistanceLog::add(qint64 msecsSinceEpoch, quint8 slave, qint32 value)
+void DistanceLog::stamp(const SampleTime& at)
 {
-    const quint32 bit = slave < 32 ? 1U << slave : 0U;
-    m_samples.push_back({ msecsSinceEpoch, value, slave, (m_gapPending & bit) != 0 });
-    m_gapPending &= ~bit;
-    m_answered |= bit;
+    if (m_order.empty()) m_firstMs = at.monotonicMs;
+    m_lastMs = at.monotonicMs;
+    const qint64 offset = at.wallMs - at.monotonicMs;
+    // The two clocks are read one after the other: a millisecond either way is the reading, not a step.
+    if (m_wallSteps.empty() || std::abs(offset - m_wallSteps.back().offsetMs) > 1)
+        m_wallSteps.push_back({ at.monotonicMs, offset });
+}
+
+void DistanceLog::add(const SampleTime& at, quint8 slave, qint32 value)
+{
+    auto& series = m_series[slave];
+    if (!series) series = std::make_unique<DistanceSeries>();
+    stamp(at);
+    series->add(at.monotonicMs, value);
+    m_order.push_back(slave);
     if (m_listener) m_listener();
 }
 
-void DistanceLog::markGap(quint8 slave)
+void DistanceLog::markGap(const SampleTime& at, quint8 slave)
 {
-    if (slave < 32) m_gapPending |= 1U << slave;
+    auto& series = m_series[slave];
+    if (!series) return;
+    stamp(at);
+    series->markGap(at.monotonicMs);
+    m_order.push_back(static_cast<quint16>(slave | kGapEntry));
+    if (m_listener) m_listener();
+}
+
+qint64 DistanceLog::wallMs(qint64 monotonicMs) const
+{
+    if (m_wallSteps.empty()) return monotonicMs;
+    auto it = std::upper_bound(m_wallSteps.begin(), m_wallSteps.end(), monotonicMs,
+        [](qint64 ms, const WallStep& step) { return ms < step.fromMonotonicMs; });
+    if (it != m_wallSteps.begin()) --it;
+    return monotonicMs + it->offsetMs;
+}
+
+std::size_t DistanceLog::pyramidBytes() const
+{
+    std::size_t bytes = 0;
+    for (const auto& series : m_series)
+        if (series) bytes += series->tileBytes();
+    return bytes;
 }
 
 void appendCsvRow(QByteArray& csv, qint64 msecsSinceEpoch, quint8 slave, std::optional<qint32> value)
@@ -51,9 +87,19 @@ void appendCsvRow(QByteArray& csv, qint64 msecsSinceEpoch, quint8 slave, std::op
 QByteArray DistanceLog::toCsv() const
 {
     QByteArray csv(kDistanceCsvHeader);
-    csv.reserve(static_cast<qsizetype>(m_samples.size()) * 44 + csv.size());
-    for (const DistanceSample& sample : m_samples)
-        appendCsvRow(csv, sample.msecsSinceEpoch, sample.slave, sample.value);
+    csv.reserve(static_cast<qsizetype>(m_order.size()) * 44 + csv.size());
+    std::array<qsizetype, 256> nextSample {};
+    std::array<std::size_t, 256> nextGap {};
+    for (const quint16 entry : m_order) {
+        const auto slave = static_cast<quint8>(entry & 0xFF);
+        const DistanceSeries& series = *m_series[slave];
+        if (entry & kGapEntry) {
+            appendCsvRow(csv, wallMs(series.gaps()[nextGap[slave]++].monotonicMs), slave, std::nullopt);
+        } else {
+            const qsizetype i = nextSample[slave]++;
+            appendCsvRow(csv, wallMs(series.timeAt(i)), slave, series.valueAt(i));
+        }
+    }
     return csv;
 }
 

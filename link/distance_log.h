@@ -1,50 +1,65 @@
-// Every distance the data page has shown since the last connect, with its time: the stability record of each
-// sensor that a commissioning engineer hands on.
+// Every distance the data page has shown since the last connect, with its time, and every poll a slave that had
+// answered left unanswered: the stability record of each sensor that a commissioning engineer hands on.
 #pragma once
+
+#include "distance_series.h"
+#include "sample_time.h"
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <array>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace orvik {
 
-struct DistanceSample {
-    qint64 msecsSinceEpoch;
-    qint32 value; // 0.1 mm, as the slave sent it
-    quint8 slave;
-    // The slave left a poll unanswered between its previous sample and this one: its line breaks here. Kept in
-    // what would otherwise be padding, so a gap costs no memory.
-    bool afterGap = false;
-};
-static_assert(sizeof(DistanceSample) <= 16, "a sample, its gap mark included, is kept in 16 bytes");
-
 class DistanceLog {
 public:
     void clear();
-    void add(qint64 msecsSinceEpoch, quint8 slave, qint32 value);
-    // A poll of slave went unanswered: its next sample starts a new piece of its line.
-    void markGap(quint8 slave);
-    qsizetype size() const { return static_cast<qsizetype>(m_samples.size()); }
-    const std::deque<DistanceSample>& samples() const { return m_samples; }
-    // Whether slave (1 to 16) has a sample since the last connect.
-    bool hasAnswered(quint8 slave) const { return slave < 32 && (m_answered >> slave & 1U) != 0; }
+    void add(const SampleTime& at, quint8 slave, qint32 value);
+    // A poll of slave went unanswered: its line breaks here and the CSV has an empty value at this time. Before the
+    // slave's first answer since connecting there is no line to break, and nothing is kept.
+    void markGap(const SampleTime& at, quint8 slave);
+
+    // Entries in the order shown: answers and unanswered polls.
+    qsizetype size() const { return static_cast<qsizetype>(m_order.size()); }
+    // The slave's samples in time order; null before its first answer.
+    const DistanceSeries* series(quint8 slave) const { return m_series[slave].get(); }
+    bool hasAnswered(quint8 slave) const { return m_series[slave] != nullptr; }
+    // The first and last entry's monotonic time (both 0 while the record is empty).
+    qint64 firstMs() const { return m_firstMs; }
+    qint64 lastMs() const { return m_lastMs; }
+    // The wall clock time (ms since the epoch) an entry stamped at monotonicMs showed; a clock set while the record
+    // ran changes the labels of what came after, never the order.
+    qint64 wallMs(qint64 monotonicMs) const;
+    // Bytes the slaves' pyramids of tiles take (with the gaps' times), beyond the samples and the order of rows.
+    std::size_t pyramidBytes() const;
 
     // Called after every change (a sample added, the record cleared), on the thread that made it; one listener, an
     // empty function removes it. The chart follows the record through it.
     void setListener(std::function<void()> listener) { m_listener = std::move(listener); }
 
-    // RFC 4180 CSV in UTF-8 with CRLF line ends: "time,slave,distance_m", then one row a sample in the order shown:
-    // local time in ISO 8601 with milliseconds and the offset in force then (2026-12-09T14:37:14.123+08:00), the
-    // slave address, and the distance in metres as the page showed it, with a full stop.
+    // The distance CSV (kDistanceCsvHeader, appendCsvRow): one row per entry in the order shown, an unanswered poll
+    // with an empty value at its time.
     QByteArray toCsv() const;
 
 private:
-    // A deque grows in small blocks: no doubling reserve that would hold twice the samples' memory.
-    std::deque<DistanceSample> m_samples;
-    quint32 m_answered = 0; // bit n: slave n has a sample
-    quint32 m_gapPending = 0; // bit n: slave n left a poll unanswered since its last sample
+    void stamp(const SampleTime& at);
+
+    std::array<std::unique_ptr<DistanceSeries>, 256> m_series;
+    // One entry per row, in the order shown: the slave, plus kGapEntry for an unanswered poll.
+    static constexpr quint16 kGapEntry = 0x100;
+    std::deque<quint16> m_order;
+    // The wall clock's offset from the monotonic one, recorded only when it moves by more than a millisecond.
+    struct WallStep {
+        qint64 fromMonotonicMs;
+        qint64 offsetMs;
+    };
+    std::deque<WallStep> m_wallSteps;
+    qint64 m_firstMs = 0;
+    qint64 m_lastMs = 0;
     std::function<void()> m_listener;
 };
 

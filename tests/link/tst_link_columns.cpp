@@ -1,110 +1,102 @@
-// The reduction of one slave's distances to a chart's pixel columns: every column's extremes and every gap kept.
+// The pyramid of one slave's samples: every tile, and every run summed up from tiles, against a plain pass over the
+// samples, for random values with random unanswered polls; and a live line brought up to date as it grows against
+// the same span reduced afresh. (What the reduced columns draw is checked against every sample in tst_chart.)
 #include "column_reduction.h"
+#include "distance_series.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 using namespace orvik;
 
 namespace {
 
-constexpr qint32 kGap = std::numeric_limits<qint32>::min(); // a step that leaves a poll unanswered
+struct Plain {
+    std::vector<qint32> values;
+    std::vector<bool> gapBefore; // a poll went unanswered between sample i - 1 and sample i
 
-struct Step {
-    qint64 ms;
-    quint8 slave;
-    qint32 value; // kGap: the slave's poll went unanswered
+    SampleRun run(std::size_t from, std::size_t to) const
+    {
+        SampleRun r { values[from], values[from], values[from], values[to - 1], false };
+        for (std::size_t i = from; i < to; ++i) {
+            r.min = std::min(r.min, values[i]);
+            r.max = std::max(r.max, values[i]);
+            if (i > from && gapBefore[i]) r.broken = true;
+        }
+        return r;
+    }
 };
-using Steps = QList<Step>;
-using Points = QList<ColumnPoint>;
 
-QString text(const Points& points)
+QString text(const SampleRun& r)
 {
-    QStringList parts;
-    for (const ColumnPoint& p : points)
-        parts << QStringLiteral("%1%2:%3/%4..%5/%6")
-                     .arg(p.afterGap ? QStringLiteral("|") : QString())
-                     .arg(p.column)
-                     .arg(p.first)
-                     .arg(p.min)
-                     .arg(p.max)
-                     .arg(p.last);
-    return parts.join(QLatin1Char(' '));
+    return QStringLiteral("%1 %2..%3 %4%5").arg(r.first).arg(r.min).arg(r.max).arg(r.last).arg(r.broken ? " |" : "");
 }
 
 } // namespace
-
-Q_DECLARE_METATYPE(Step)
-Q_DECLARE_METATYPE(ColumnPoint)
 
 class TestLinkColumns : public QObject {
     Q_OBJECT
 
 private slots:
-    void reduction_data();
-    void reduction();
+    void tilesAgainstEverySample_data();
+    void tilesAgainstEverySample();
 };
 
-void TestLinkColumns::reduction_data()
+void TestLinkColumns::tilesAgainstEverySample_data()
 {
-    QTest::addColumn<Steps>("steps");
-    QTest::addColumn<qint64>("fromMs");
-    QTest::addColumn<qint64>("toMs");
-    QTest::addColumn<int>("columns");
-    QTest::addColumn<Points>("slave1");
-
-    QTest::newRow("one sample") << Steps { { 500, 1, 12345 } } << 0LL << 1000LL << 10
-                                << Points { { 5, 12345, 12345, 12345, 12345, false } };
-    Steps equal;
-    for (qint64 t = 0; t < 1000; t += 50)
-        equal << Step { t, 1, 7 };
-    QTest::newRow("all equal, two a column") << equal << 0LL << 1000LL << 10 << [] {
-        Points points;
-        for (int c = 0; c < 10; ++c)
-            points << ColumnPoint { c, 7, 7, 7, 7, false };
-        return points;
-    }();
-    QTest::newRow("a spike inside a column")
-        << Steps { { 0, 1, 10 }, { 10, 1, 90000 }, { 20, 1, -5 }, { 30, 1, 11 }, { 150, 1, 12 } } << 0LL << 1000LL << 10
-        << Points { { 0, 10, -5, 90000, 11, false }, { 1, 12, 12, 12, 12, false } };
-    QTest::newRow("a gap at a column boundary")
-        << Steps { { 50, 1, 1 }, { 99, 1, 2 }, { 100, 1, kGap }, { 100, 1, 3 }, { 150, 1, 4 }, { 200, 1, 5 } } << 0LL
-        << 1000LL << 10 << Points { { 0, 1, 1, 2, 2, false }, { 1, 3, 3, 4, 4, true }, { 2, 5, 5, 5, 5, false } };
-    QTest::newRow("a gap inside a column")
-        << Steps { { 10, 1, 1 }, { 20, 1, kGap }, { 30, 1, 2 }, { 40, 1, 3 } } << 0LL << 1000LL << 10
-        << Points { { 0, 1, 1, 1, 1, false }, { 0, 2, 2, 3, 3, true } };
-    QTest::newRow("two gaps in a row break once") << Steps { { 0, 1, 1 }, { 1, 1, kGap }, { 2, 1, kGap },
-        { 900, 1, 2 } } << 0LL << 1000LL << 10 << Points { { 0, 1, 1, 1, 1, false }, { 9, 2, 2, 2, 2, true } };
-    QTest::newRow("more columns than samples")
-        << Steps { { 0, 1, 1 }, { 1, 1, 2 }, { 999, 1, 3 } } << 0LL << 1000LL << 1280
-        << Points { { 0, 1, 1, 1, 1, false }, { 1, 2, 2, 2, 2, false }, { 1278, 3, 3, 3, 3, false } };
-    QTest::newRow("outside the span left out; a gap just before it kept")
-        << Steps { { 99, 1, 1 }, { 100, 1, kGap }, { 150, 1, 2 }, { 180, 1, 3 }, { 200, 1, 4 } } << 100LL << 200LL << 2
-        << Points { { 1, 2, 2, 3, 3, true } };
-    QTest::newRow("outside the span left out; joined to it with no gap")
-        << Steps { { 99, 1, 1 }, { 150, 1, 2 } } << 100LL << 200LL << 2 << Points { { 1, 2, 2, 2, 2, false } };
-    QTest::newRow("a slave silent before its first answer")
-        << Steps { { 0, 1, kGap }, { 10, 1, 5 } } << 0LL << 100LL << 10 << Points { { 1, 5, 5, 5, 5, true } };
-    QTest::newRow("another slave's samples and gaps are its own")
-        << Steps { { 0, 1, 1 }, { 1, 2, 9 }, { 2, 2, kGap }, { 3, 2, 8 }, { 4, 1, 2 }, { 5, 17, 6 } } << 0LL << 10LL
-        << 10 << Points { { 0, 1, 1, 1, 1, false }, { 4, 2, 2, 2, 2, false } };
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<int>("gapPerMille"); // chance of an unanswered poll before each sample
+    QTest::newRow("no gaps, not a whole top tile") << 20'000 << 0;
+    QTest::newRow("a few gaps") << 20'000 << 5;
+    QTest::newRow("every other poll unanswered") << 5'000 << 500;
+    QTest::newRow("shorter than a tile") << 11 << 300;
 }
 
-void TestLinkColumns::reduction()
+void TestLinkColumns::tilesAgainstEverySample()
 {
-    QFETCH(Steps, steps);
-    QFETCH(qint64, fromMs);
-    QFETCH(qint64, toMs);
-    QFETCH(int, columns);
-    QFETCH(Points, slave1);
-    DistanceLog log;
-    for (const Step& step : steps) {
-        if (step.value == kGap)
-            log.markGap(step.slave);
-        else
-            log.add(step.ms, step.slave, step.value);
+    QFETCH(int, samples);
+    QFETCH(int, gapPerMille);
+    QRandomGenerator random(quint32(samples + gapPerMille));
+    DistanceSeries series;
+    Plain plain;
+    qint64 ms = 0;
+    const ColumnSpan span(samples / 5, samples * 2, 97);
+    ReducedLine live;
+    for (int i = 0; i < samples; ++i) {
+        bool gap = false;
+        while (random.bounded(1000) < gapPerMille) { // sometimes two in a row
+            series.markGap(ms++);
+            gap = true;
+        }
+        const qint32 value
+            = random.bounded(100) == 0 ? random.bounded(-90'000, 90'000) : random.bounded(12'000, 12'100);
+        series.add(ms++, value);
+        plain.values.push_back(value);
+        plain.gapBefore.push_back(gap);
+        if (random.bounded(samples) < 60) {
+            reduceNewSamples(series, span, live);
+            const ReducedLine fresh = reduceToColumns(series, span);
+            QVERIFY(live.points == fresh.points && live.before == fresh.before && live.after == fresh.after);
+        }
     }
-    const std::vector<ColumnPoint> reduced = reduceToColumns(log, fromMs, toMs, columns).at(0).points();
-    QCOMPARE(text(Points(reduced.begin(), reduced.end())), text(slave1));
+    for (std::size_t level = 0; level < series.tiles().size(); ++level) {
+        const auto n = static_cast<std::size_t>(DistanceSeries::tileSamples(int(level)));
+        const auto& tiles = series.tiles()[level];
+        QCOMPARE(std::size_t(tiles.size()), plain.values.size() / n);
+        for (std::size_t t = 0; t < plain.values.size() / n; ++t)
+            QCOMPARE(text(tiles[qsizetype(t)]), text(plain.run(t * n, (t + 1) * n)));
+    }
+    for (int k = 0; k < 3000; ++k) {
+        const auto from = random.bounded(samples);
+        const auto to = k % 3 == 0 ? samples : random.bounded(from + 1, samples + 1); // runs to the live end too
+        QCOMPARE(text(series.run(from, to)), text(plain.run(std::size_t(from), std::size_t(to))));
+        QCOMPARE(series.gapBefore(from), plain.gapBefore[std::size_t(from)]);
+        const qint64 at = random.bounded(qint64(ms + 2));
+        const qsizetype bound = series.lowerBound(at);
+        QVERIFY(
+            (bound == series.size() || series.timeAt(bound) >= at) && (bound == 0 || series.timeAt(bound - 1) < at));
+        QCOMPARE(series.lowerBoundNear(at, std::min<qsizetype>(from, bound), series.size()), bound);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLinkColumns)

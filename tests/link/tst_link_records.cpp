@@ -2,6 +2,7 @@
 // millisecond) and the record of shown distances with its CSV.
 #include "distance_log.h"
 #include "slave_statistics.h"
+#include "time_ticks.h"
 
 #include <QTest>
 #include <ctime>
@@ -16,6 +17,8 @@ private slots:
     void describe();
     void distancesAsCsv_data();
     void distancesAsCsv();
+    void timeAxisLabels_data();
+    void timeAxisLabels();
 };
 
 // Each step: 'p' slave 5 polled at 0 µs, 'a<us>' intact answer ending at that time, 'd<us>' damaged one, 'c' a
@@ -70,12 +73,16 @@ void TestLinkRecords::distancesAsCsv_data()
     QTest::addColumn<QByteArray>("zone");
     QTest::addColumn<QByteArray>("csv");
     const QByteArray head = "time,slave,distance_m\r\n";
-    QTest::newRow("UTC") << QByteArray(
-        "UTC0") << head + "2026-12-09T14:37:14.123+00:00,3,1.235\r\n2026-12-09T14:37:15.004+00:00,16,-0.001\r\n";
-    QTest::newRow("east") << QByteArray(
-        "CST-8") << head + "2026-12-09T22:37:14.123+08:00,3,1.235\r\n2026-12-09T22:37:15.004+08:00,16,-0.001\r\n";
-    QTest::newRow("west, half hours") << QByteArray(
-        "NST3:30") << head + "2026-12-09T11:07:14.123-03:30,3,1.235\r\n2026-12-09T11:07:15.004-03:30,16,-0.001\r\n";
+    // Slave 3's unanswered poll is an empty value at its time; then the clock is set back an hour.
+    auto rows = [&head](const char* hour, const char* hourBack, const char* zone) {
+        const QByteArray day = "2026-12-09T";
+        return head + day + hour + ":37:14.123" + zone + ",3,1.235\r\n" + day + hour + ":37:14.623" + zone + ",3,\r\n"
+            + day + hour + ":37:15.004" + zone + ",16,-0.001\r\n" + day + hourBack + ":37:15.504" + zone
+            + ",3,1.235\r\n";
+    };
+    QTest::newRow("UTC") << QByteArray("UTC0") << rows("14", "13", "+00:00");
+    QTest::newRow("east") << QByteArray("CST-8") << rows("22", "21", "+08:00");
+    QTest::newRow("west, half hours") << QByteArray("NST3:30") << rows("11", "10", "-03:30").replace(":37:", ":07:");
 }
 
 void TestLinkRecords::distancesAsCsv()
@@ -87,13 +94,54 @@ void TestLinkRecords::distancesAsCsv()
     tzset();
     DistanceLog log;
     QCOMPARE(log.toCsv(), QByteArray("time,slave,distance_m\r\n"));
-    log.add(1796827034123, 3, 12345); // 2026-12-09 14:37:14.123 UTC
-    log.add(1796827035004, 16, -16);
+    log.add({ 1000, 1796827034123 }, 3, 12345); // 2026-12-09 14:37:14.123 UTC
+    log.markGap({ 1200, 1796827034323 }, 7); // no answer yet: no line to break, no row
+    log.markGap({ 1500, 1796827034623 }, 3);
+    log.add({ 1881, 1796827035004 }, 16, -16);
+    log.add({ 2381, 1796827035504 - 3'600'000 }, 3, 12345);
     QCOMPARE(log.toCsv(), csv);
     log.clear();
     QCOMPARE(log.size(), 0);
     qputenv("TZ", saved);
     tzset();
+}
+
+// Ticks on round local times, labelled no finer and no coarser than their step, the date where the day changes.
+void TestLinkRecords::timeAxisLabels_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<qint64>("fromMs");
+    QTest::addColumn<qint64>("spanMs");
+    QTest::addColumn<QStringList>("labels");
+    constexpr qint64 noon = 1796817615000; // 2026-12-09 12:00:15 UTC
+    constexpr qint64 eleven = 1796857200000; // 2026-12-09 23:00 UTC
+    QTest::newRow("10 s") << QByteArray("UTC0") << noon << 10'000LL
+                          << QStringList { "12:00:16\n12-09", "12:00:18", "12:00:20", "12:00:22", "12:00:24" };
+    QTest::newRow("0.2 s") << QByteArray("UTC0") << noon << 200LL
+                           << QStringList { "12:00:15.050\n12-09", "12:00:15.100", "12:00:15.150", "12:00:15.200" };
+    QTest::newRow("three hours over midnight")
+        << QByteArray("UTC0") << eleven << 3 * 3'600'000LL
+        << QStringList { "23:30\n12-09", "00:00\n12-10", "00:30", "01:00", "01:30", "02:00" };
+    QTest::newRow("a week") << QByteArray("UTC0") << eleven << 7 * 86'400'000LL
+                            << QStringList { "12-10", "12-11", "12-12", "12-13", "12-14", "12-15", "12-16" };
+    QTest::newRow("hours where the offset is 3:30")
+        << QByteArray("NST3:30") << eleven << 6 * 3'600'000LL
+        << QStringList { "20:00\n12-09", "21:00", "22:00", "23:00", "00:00\n12-10", "01:00" };
+}
+
+void TestLinkRecords::timeAxisLabels()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(qint64, fromMs);
+    QFETCH(qint64, spanMs);
+    QFETCH(QStringList, labels);
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    const TimeTicks ticks = timeTicks(fromMs, fromMs + spanMs, 10);
+    qputenv("TZ", saved);
+    tzset();
+    QCOMPARE(ticks.labels, labels);
 }
 
 QTEST_APPLESS_MAIN(TestLinkRecords)

@@ -112,6 +112,11 @@ for page in orvik-monitor orvik-sim; do
 done
 sim_help=$(/usr/bin/orvik-sim --help) || fail "the installed orvik-sim does not run"
 grep -q -- '--slaves' <<<"$sim_help" || fail "the installed orvik-sim prints no option summary"
+# The chart is a part beside the program, loaded when it first opens: the program itself does not link its library.
+chart_part=$(dpkg -L "$package" | grep '/orvik-monitor/orvik-chart\.so$' || true)
+[ -n "$chart_part" ] && [ -f "$chart_part" ] || fail "the package has no orvik-monitor/orvik-chart.so"
+ldd "$chart_part" | grep 'not found' >/dev/null && fail "$chart_part misses a library: $(ldd "$chart_part" | grep 'not found')"
+ldd /usr/bin/orvik-monitor | grep -i qcustomplot >/dev/null && fail "the installed monitor links the plotting library itself"
 
 step "starting the installed monitor"
 mkdir -m 700 "$work/runtime" "$work/ports"
