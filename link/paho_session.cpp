@@ -13,7 +13,7 @@ struct Leaving {
 
 namespace {
 
-constexpr int kQos = 1;
+constexpr int kQos = 2;
 // The broker keeps the session (messages in flight, their packet numbers) this long after the link drops, so a
 // reconnect resends exactly what was not acknowledged.
 constexpr int kSessionExpiryS = 600;
@@ -151,6 +151,17 @@ QString reasonText(int reasonCode)
     return QStringLiteral("%1 (0x%2)")
         .arg(text(MQTTReasonCode_toString(MQTTReasonCodes(reasonCode))))
         .arg(reasonCode, 2, 16, QLatin1Char('0'));
+}
+
+// A topic a broker may take in a PUBLISH: not empty, no wildcard, no NUL, at most 65535 bytes. The library sends any
+// topic as it is, and a broker answers a wildcard by dropping the connection or ignoring the message unanswered.
+QString topicFault(const QByteArray& topic)
+{
+    if (topic.isEmpty()) return QStringLiteral("empty topic");
+    if (topic.contains('+') || topic.contains('#')) return QStringLiteral("wildcard in a topic to publish on");
+    if (topic.contains('\0')) return QStringLiteral("NUL in topic");
+    if (topic.size() > 65535) return QStringLiteral("topic longer than 65535 bytes");
+    return {};
 }
 
 // Refusals that do not mend by trying again: the broker will not take these credentials or this client.
@@ -377,6 +388,15 @@ void PahoSession::drain()
 bool PahoSession::send(MqttMessage message)
 {
     const QByteArray topic = message.topic.toUtf8();
+    if (const QString fault = topicFault(topic); !fault.isEmpty()) {
+        {
+            std::lock_guard lock(m_shared->mutex);
+            --m_shared->inLibrary;
+        }
+        refuse(message.topic, fault);
+        report();
+        return true;
+    }
     MQTTAsync_message m = MQTTAsync_message_initializer;
     m.payload = const_cast<char*>(message.payload.constData()); // the library copies it
     m.payloadlen = int(message.payload.size());
