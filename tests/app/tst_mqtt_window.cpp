@@ -1,6 +1,7 @@
 // The window's side of publishing: off by default, and the dialog reached through the data page's menu, whose
 // settings are saved owner-only.
 #include "form_probe.h"
+#include "optional_part.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -79,8 +80,13 @@ void TestMqttWindow::dialogSavesOwnerOnly()
         QTest::keyClick(dialog->findChild<QCheckBox*>(box), Qt::Key_Space);
     }
     QCOMPARE(dialog->findChild<QSpinBox*>("mqttPort")->value(), 8883);
+    // Publishing off costs nothing: the client's part, the MQTT library and TLS load only when it is turned on.
+    for (const char* library : { "orvik-mqtt.so", "libpaho-mqtt", "libssl.so" })
+        QVERIFY2(!orvik::isLoadedInProcess(library), library);
     QTest::mouseClick(dialog->findChild<QPushButton*>("mqttApply"), Qt::LeftButton);
     QCOMPARE(text("mqttState"), QStringLiteral("等待联机")); // no line connected yet, so no broker is contacted
+    for (const char* library : { "orvik-mqtt.so", "libpaho-mqtt", "libssl.so" })
+        QVERIFY2(orvik::isLoadedInProcess(library), library);
 
     const QString path = m_path;
     struct stat info { };
