@@ -47,6 +47,10 @@ class TcpProxy:
                 sink.sendall(data)
         except OSError:
             pass
+        try:  # one end gone (the broker stopped): the other end learns it at once
+            sink.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
 
     def cut(self):
         for sock in self.sockets:
