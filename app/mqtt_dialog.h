@@ -1,6 +1,7 @@
 // The small non-modal dialog "MQTT 发布": broker, TLS, credentials, topic prefix, Home Assistant and its discovery
-// prefix, and the link's state with the counts of messages sent and dropped. 应用 is refused while a prefix cannot be
-// used, with the reason beside the field; 清除发布信息 asks for this monitor's retained messages to be cleared.
+// prefix, and the link's state with the counts of messages sent, dropped and refused. 应用 is refused while a prefix
+// cannot be used, with the reason beside the field; 清除发布信息 asks for this monitor's retained messages to be
+// cleared.
 #pragma once
 
 #include "mqtt_feed.h"
@@ -18,7 +19,8 @@ class MqttDialog : public QDialog {
 public:
     MqttDialog(const orvik::MqttSettings& settings, const QString& hostName, QWidget* parent);
 
-    void showLink(const QString& state, quint64 sent, quint64 dropped);
+    // `lastRefusal` ("topic: reason") adds a line under the counts while there is one.
+    void showLink(const QString& state, quint64 sent, quint64 dropped, quint64 refused, const QString& lastRefusal);
     orvik::MqttSettings settings() const;
 
 signals:

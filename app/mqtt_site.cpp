@@ -1,7 +1,7 @@
 #include "mqtt_site.h"
 
+#include "mqtt_client.h"
 #include "mqtt_dialog.h"
-#include "mqtt_publisher.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -40,7 +40,7 @@ MqttSite::MqttSite(QWidget* window)
 // publishes the line's last will.
 MqttSite::~MqttSite()
 {
-    if (m_publisher) m_publisher->flush(1000);
+    if (m_client) m_client->flush(1000);
 }
 
 MqttSettings MqttSite::loadSettings()
@@ -97,30 +97,44 @@ void MqttSite::useRunSettings(MqttSettings settings)
     apply(settings);
 }
 
-// New settings start a new session (queued messages carry over); turned off, the publisher goes and the broker
-// tells the line's subscribers that it is offline.
+// New settings start a new session (queued messages carry over); turned off, the client goes and the broker tells
+// the line's subscribers that it is offline.
 void MqttSite::apply(const MqttSettings& settings)
 {
     m_settings = settings;
     m_willLine.clear();
     m_will = {};
     if (!settings.enabled || settings.host.isEmpty() || !settings.prefixesUsable()) {
-        m_publisher.reset();
+        m_client.reset();
         m_feed.reset();
         showLink();
         return;
     }
     m_feed = std::make_unique<MqttFeed>(settings, m_hostName);
-    if (!m_publisher) {
-        m_publisher = std::make_unique<MqttPublisher>();
-        connect(m_publisher.get(), &MqttPublisher::changed, this, &MqttSite::showLink);
+    if (!m_client) {
+        m_client = createMqttClient(&m_clientError);
+        if (!m_client) {
+            m_feed.reset();
+            showLink();
+            return;
+        }
+        // After every (re)connect the broker learns the line's present state again: it may have published the last
+        // will during a blip, or lost its retained messages in a restart.
+        m_client->setEvents({ [this] { showLink(); },
+            [this] {
+                if (m_feed) send(m_feed->announcements());
+            },
+            [this](const MqttMessage& message) { received(message); } });
     }
-    if (!m_line.isEmpty()) {
-        const std::vector<MqttMessage> up = m_feed->lineUp(m_line);
-        startOnLine();
-        send(up);
-    }
-    showLink();
+    for (const QString& topic : m_feed->subscriptions())
+        m_client->subscribe(topic);
+}
+if (!m_line.isEmpty()) {
+    const std::vector<MqttMessage> up = m_feed->lineUp(m_line);
+    startOnLine();
+    send(up);
+}
+showLink();
 }
 
 QString MqttSite::clientId() const
@@ -132,12 +146,12 @@ QString MqttSite::clientId() const
 // feed's will changes.
 void MqttSite::startOnLine()
 {
-    if (!m_publisher) return;
+    if (!m_client) return;
     const MqttMessage will = m_feed->will(m_line);
     if (m_willLine == m_line && m_will == will) return;
     m_willLine = m_line;
     m_will = will;
-    m_publisher->start(m_settings, clientId(), will);
+    m_client->start(m_settings, clientId(), will);
 }
 
 void MqttSite::lineUp(const QString& line)
@@ -179,13 +193,13 @@ void MqttSite::removeAnnouncements()
     send(m_feed->removeAnnouncements());
     if (m_willLine.isEmpty()) return;
     m_will = m_feed->will(m_willLine);
-    m_publisher->start(m_settings, clientId(), m_will);
+    m_client->start(m_settings, clientId(), m_will);
 }
 
 void MqttSite::send(const std::vector<MqttMessage>& messages)
 {
     for (const MqttMessage& m : messages)
-        m_publisher->publish(m);
+        m_client->publish(m);
 }
 
 void MqttSite::openDialog()
@@ -208,10 +222,15 @@ void MqttSite::openDialog()
 void MqttSite::showLink()
 {
     if (!m_dialog) return;
-    if (!m_publisher) {
-        m_dialog->showLink(m_settings.prefixesUsable() ? kOff : kBadPrefix, 0, 0);
+    if (!m_client) {
+        const bool wanted = m_settings.enabled && !m_settings.host.isEmpty();
+        if (!m_settings.prefixesUsable())
+            m_dialog->showLink(kBadPrefix, 0, 0, 0, {});
+        else
+            m_dialog->showLink(
+                wanted ? QStringLiteral("无法加载 MQTT 组件: %1").arg(m_clientError) : kOff, 0, 0, 0, {});
         return;
     }
-    const QString state = m_willLine.isEmpty() ? kWaitingForLine : m_publisher->stateText();
-    m_dialog->showLink(state, m_publisher->sent(), m_publisher->dropped());
+    const QString state = m_willLine.isEmpty() ? kWaitingForLine : m_client->stateText();
+    m_dialog->showLink(state, m_client->sent(), m_client->dropped(), m_client->refused(), m_client->lastRefusal());
 }

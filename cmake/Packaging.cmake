@@ -82,6 +82,7 @@ function(orvik_configure_cpack)
   else()
     string(APPEND depends ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4)"
            ", libqt6serialport6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqcustomplot2.1-qt6, libjpeg62-turbo"
+           ", libpaho-mqtt1.3, libssl3"
            ", libc6, libstdc++6")
   endif()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS ${depends})

@@ -1,5 +1,6 @@
-// The network side of publishing: one session with one broker, at QoS 1. It lives in an optional part ("orvik-mqtt",
-// loaded on first use), so a monitor that never publishes never loads the MQTT library or TLS.
+// The network side of publishing: one session with one broker, at QoS 2 (a resend after a dropped link arrives once).
+// It lives in an optional part ("orvik-mqtt", loaded on first use), so a monitor that never publishes never loads the
+// MQTT library or TLS.
 //
 // Everything here is called on the owner's thread, and the events come back on it; whatever waits on the network
 // (name resolution, connecting, the TLS handshake) happens elsewhere.

@@ -269,15 +269,17 @@ class Session:
         self.wait_for(lambda: read_text(log).startswith("orvik-sim:"), 10, f"{port} line up")
         return log
 
-    def start_broker(self):
-        """mosquitto on a free loopback port, anonymous; returns the port once it accepts connections."""
-        with socket.socket() as probe:
-            probe.bind(("127.0.0.1", 0))
-            port = probe.getsockname()[1]
+    def start_broker(self, port=None):
+        """mosquitto on a loopback port (a free one unless given), anonymous, without persistence, as self.broker;
+        returns the port once it accepts connections."""
+        if port is None:
+            with socket.socket() as probe:
+                probe.bind(("127.0.0.1", 0))
+                port = probe.getsockname()[1]
         conf = os.path.join(self.tmp, "mosquitto.conf")
         with open(conf, "w") as f:
             f.write(f"user root\nlog_type error\nlistener {port} 127.0.0.1\nallow_anonymous true\n")
-        self._spawn([shutil.which("mosquitto") or "/usr/sbin/mosquitto", "-c", conf], "mosquitto.out")
+        self.broker = self._spawn([shutil.which("mosquitto") or "/usr/sbin/mosquitto", "-c", conf], "mosquitto.out")
 
         def accepts():
             try:

@@ -110,6 +110,9 @@ appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 \
 for page in orvik-monitor orvik-sim; do
   gzip -t "/usr/share/man/man1/$page.1.gz" || fail "manual page $page is missing or damaged"
 done
+# The MQTT client is a part beside the program, loaded once publishing is on; its library comes with the package.
+dpkg -L "$package" | grep -q '/orvik-monitor/orvik-mqtt\.so$' || fail "the MQTT client's part orvik-mqtt.so is not installed"
+dpkg-deb -f "$deb" Depends | grep -q 'libpaho-mqtt' || fail "the package does not depend on the Paho MQTT library"
 sim_help=$(/usr/bin/orvik-sim --help) || fail "the installed orvik-sim does not run"
 grep -q -- '--slaves' <<<"$sim_help" || fail "the installed orvik-sim prints no option summary"
 # The chart is a part beside the program, loaded when it first opens: the program itself does not link its library.
