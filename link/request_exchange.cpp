@@ -171,6 +171,20 @@ bool RequestExchange::answerComplete() const
     return replyCrcValid(frame, m_answerBytes);
 }
 
+// The start of the very answer awaited (the polled address, the function, a read's byte count), still short. USB
+// adapters hand bytes over in bursts up to their latency timer apart (16 ms by default), and a busy host can be late
+// to read, so a pause inside it is no proof of a broken frame: it may go on until the reply timeout. Anything else
+// ends at the silence.
+bool RequestExchange::awaitedPrefix() const
+{
+    const QByteArray sent = toByteArray(m_request);
+    const QByteArray tail = m_rx.startsWith(sent) ? m_rx.mid(sent.size()) : m_rx;
+    if (tail.isEmpty() || tail.size() >= m_answerBytes) return false;
+    const QByteArray header = sent.left(2)
+        + (m_request[1] == kFunctionReadHolding ? QByteArray(1, static_cast<char>(m_answerBytes - 5)) : QByteArray());
+    return header.startsWith(tail.left(header.size()));
+}
+
 void RequestExchange::onTimer()
 {
     quint64 expirations = 0;
@@ -190,10 +204,14 @@ void RequestExchange::onTimer()
         finish(ExchangeEnd::PortLost, {}, error);
         return;
     }
-    // Bytes the event loop has not handed over yet belong to this wait.
-    if (m_control.portOpen() && m_control.inBufferCount() > 0) takeBytes();
-    if (m_phase != Phase::Waiting) return;
-    if (!m_rx.isEmpty() && (now >= m_lastRxNs + m_timing.silenceNs() || now >= m_deadlineNs)) closeFrame();
+    // Bytes the event loop has not handed over yet, or the driver still holds, belong to this wait: the line was
+    // not silent, this program was slow to look.
+    if (m_control.portOpen() && (m_control.inBufferCount() > 0 || m_control.bytesArriving())) {
+        takeBytes();
+        if (m_phase != Phase::Waiting) return;
+    }
+    const bool silent = now >= m_lastRxNs + m_timing.silenceNs();
+    if (!m_rx.isEmpty() && ((silent && !awaitedPrefix()) || now >= m_deadlineNs)) closeFrame();
     if (m_phase != Phase::Waiting) return;
     if (now >= m_deadlineNs) {
         finish(m_echoSeen ? ExchangeEnd::EchoOnly : ExchangeEnd::Unanswered);
@@ -224,8 +242,11 @@ void RequestExchange::finish(ExchangeEnd end, const FrameMeaning& meaning, const
     result.meaning = meaning;
     result.skippedFrames = m_skipped;
     result.error = error;
-    if (end == ExchangeEnd::Answered || end == ExchangeEnd::Damaged)
+    result.requestOutUs = m_requestOutNs / 1000;
+    if (end == ExchangeEnd::Answered || end == ExchangeEnd::Damaged) {
+        result.frameEndUs = m_lastRxNs / 1000;
         result.answerUs = std::max<qint64>(m_lastRxNs - m_requestOutNs, 0) / 1000;
+    }
     Done done = std::exchange(m_done, Done());
     m_phase = Phase::Idle;
     m_rx.clear();

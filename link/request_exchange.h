@@ -39,6 +39,9 @@ struct ExchangeResult {
     ExchangeEnd end = ExchangeEnd::Unanswered;
     FrameMeaning meaning; // of the frame taken as the answer
     qint64 answerUs = -1; // from the request's last byte leaving to the answer's last byte arriving
+    // On the monotonic clock, in microseconds: the request's last byte leaving, the answer's last byte arriving.
+    qint64 requestOutUs = 0;
+    qint64 frameEndUs = 0;
     int skippedFrames = 0; // echoes and frames from addresses that may not answer, passed over while waiting
     QString error;
 };
@@ -46,7 +49,8 @@ struct ExchangeResult {
 // Sends one request at a time on a serial control it takes the receive event of, and ends the wait for its answer as
 // soon as the line tells: the awaited number of bytes with a valid CRC (after an echo of the request, if the adapter
 // gives one), or 3.5 characters of silence after a frame, or the reply timeout (the configured time plus the answer's
-// own wire time, counted from the request's last byte). Each closed frame is judged by interpretFrame: an echo and a
+// own wire time, counted from the request's last byte); the start of the awaited answer itself is held open over a
+// pause until that timeout, as adapters deliver in bursts. Each closed frame is judged by interpretFrame: an echo and a
 // frame from an address that may not answer are passed over and the wait goes on, so a late answer from another
 // device is never credited. The next request leaves only once the line has been silent for the inter-frame gap.
 // Bytes that arrive between requests are dropped. Runs on the thread that creates it, from the event loop.
@@ -77,6 +81,7 @@ private:
     void send();
     void takeBytes();
     bool answerComplete() const;
+    bool awaitedPrefix() const;
     void closeFrame();
     void finish(ExchangeEnd end, const FrameMeaning& meaning = {}, const QString& error = {});
     void arm(qint64 atNs);
