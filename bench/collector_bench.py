@@ -101,13 +101,14 @@ def mbpoll_args(baud, device, once):
 
 def mbpoll_loop(baud, device, seconds):
     """mbpoll's own polling at its shortest rate: the time between its "Polling slave 1" lines."""
-    proc = subprocess.Popen(mbpoll_args(baud, device, False), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                            text=True, bufsize=1)
+    # Line-buffered, or the lines come in blocks and their times mean nothing.
+    proc = subprocess.Popen(["stdbuf", "-oL"] + mbpoll_args(baud, device, False), stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, text=True, bufsize=1)
     starts = []
     end = time.monotonic() + seconds
     answered = 0
     for line in proc.stdout:
-        if line.startswith("-- Polling slave 1..."):
+        if line.strip() == "-- Polling slave 1...":
             starts.append(time.monotonic() * 1000)
         elif line.startswith("[21]:"):
             answered += 1
@@ -121,13 +122,13 @@ def mbpoll_loop(baud, device, seconds):
 def mbpoll_once(baud, device, runs):
     """mbpoll -1 started once a cycle, as a shell loop does."""
     walls = []
+    answered = 0
     for _ in range(runs):
         t0 = time.monotonic()
         out = subprocess.run(mbpoll_args(baud, device, True), capture_output=True, text=True).stdout
         walls.append((time.monotonic() - t0) * 1000)
-        if out.count("[21]:") != SLAVES:
-            raise RuntimeError("mbpoll did not read every slave:\n" + out)
-    return walls
+        answered += out.count("[21]:")
+    return walls, answered
 
 
 def idle(collector, sim, seconds):
@@ -177,21 +178,24 @@ def main():
             try:
                 mine = summary(collector_cycles(args.collector, sim, baud, args.seconds, work))
                 loop, answered = mbpoll_loop(baud, sim.device, args.seconds)
-                once = summary(mbpoll_once(baud, sim.device, 10))
+                once_walls, once_answered = mbpoll_once(baud, sim.device, 10)
+                once = summary(once_walls)
                 if baud == 9600:
                     results["idle"] = idle(args.collector, sim, 20)
             finally:
                 sim.stop()
             results["rates"][baud] = {"floor_ms": floor_ms(baud), "collector_ms": mine,
                                       "mbpoll_loop_ms": summary(loop), "mbpoll_answers": answered,
-                                      "mbpoll_once_ms": once}
+                                      "mbpoll_once_ms": once, "mbpoll_once_answers": once_answered,
+                                      "mbpoll_once_polls": 10 * SLAVES}
     Path(args.out, "collector.json").write_text(json.dumps(results, indent=2) + "\n")
-    print("| baud | floor | orvik-collector (median, p95) | × floor | mbpoll -l 11 | mbpoll -1 per cycle |")
+    print("| baud | floor | orvik-collector (median, p95) | × floor | mbpoll -l 11 | mbpoll -1 per cycle (answers) |")
     print("|---|---|---|---|---|---|")
     for baud, r in results["rates"].items():
         c, loop, once = r["collector_ms"], r["mbpoll_loop_ms"], r["mbpoll_once_ms"]
         print(f"| {baud} | {r['floor_ms']:.1f} ms | {c['median']:.1f} ms, {c['p95']:.1f} ms "
-              f"| {c['median'] / r['floor_ms']:.3f} | {loop['median']:.1f} ms | {once['median']:.1f} ms |")
+              f"| {c['median'] / r['floor_ms']:.3f} | {loop['median']:.1f} ms "
+              f"| {once['median']:.1f} ms ({r['mbpoll_once_answers']}/{r['mbpoll_once_polls']}) |")
     i = results["idle"]
     print(f"idle (a cycle every 2 s): CPU {i['cpu_percent']:.2f} %, {i['switches_per_cycle']:.0f} context switches "
           f"a cycle, {i['switches_between_cycles_7s']} in 7 s between cycles, RSS {i['rss_kib'] / 1024:.1f} MiB "

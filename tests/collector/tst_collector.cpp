@@ -6,9 +6,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <csignal>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -111,6 +115,32 @@ QMap<int, QList<double>> csvDistances(const QString& dir, int* rows)
     return got;
 }
 
+// A free local TCP port, and whether something listens on one.
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool accepts(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<quint16>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
 } // namespace
 
 class TestCollector : public QObject {
@@ -124,6 +154,7 @@ private slots:
     void once();
     void serviceAgainstSimLog();
     void pulledLineReturns();
+    void publishesEveryDistance();
 
 private:
     QString port() const { return m_dir->filePath(QStringLiteral("COM7")); }
@@ -319,6 +350,66 @@ void TestCollector::pulledLineReturns()
     QVERIFY(QTest::qWaitFor([&] { return run.errors().count(u" open (") == 2; }, kBoundMs));
     int after = 0;
     QVERIFY(QTest::qWaitFor([&] { return csvDistances(csv, &after)[2].size() > before / 2 + 2; }, kBoundMs));
+}
+
+// Against a real mosquitto and a real subscriber: every distance the sim sent, once and in order, then the line
+// offline at the end.
+void TestCollector::publishesEveryDistance()
+{
+    if (!QFile::exists(QStringLiteral(ORVIK_PARTS_BUILD_DIR "/orvik-mqtt.so")))
+        QSKIP("the MQTT client part (orvik-mqtt) is not built in this tree");
+    const QString broker = QStandardPaths::findExecutable("mosquitto", { "/usr/sbin", "/usr/bin" });
+    QVERIFY2(!broker.isEmpty(), "mosquitto is installed by scripts/deps");
+    const int brokerPort = freePort();
+    QFile conf(m_dir->filePath(QStringLiteral("mosquitto.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write(QStringLiteral("user root\nlog_type error\nlistener %1 127.0.0.1\nallow_anonymous true\n")
+                   .arg(brokerPort)
+                   .toUtf8());
+    conf.close();
+    QProcess mosquitto;
+    mosquitto.start(broker, { "-c", conf.fileName() });
+    QVERIFY(QTest::qWaitFor([&] { return accepts(brokerPort); }, kBoundMs));
+    QProcess subscriber;
+    QString heard;
+    subscriber.start(
+        "mosquitto_sub", { "-h", "127.0.0.1", "-p", QString::number(brokerPort), "-t", "site/#", "-v", "-q", "1" });
+    QProcess probe;
+    probe.start(
+        "mosquitto_pub", { "-h", "127.0.0.1", "-p", QString::number(brokerPort), "-t", "site/probe", "-m", "x", "-r" });
+    const auto hear = [&] { return heard += QString::fromUtf8(subscriber.readAllStandardOutput()); };
+    QVERIFY(QTest::qWaitFor([&] { return hear().contains(u"site/probe x"); }, kBoundMs));
+
+    const QString log = m_dir->filePath(QStringLiteral("sim.log"));
+    SimRun line(m_dir->path());
+    QVERIFY(line.start({ "--port", "COM7", "--log", log }));
+    Collector run({ "--port", port(), "--period", "0.2", "--slaves", "1-4", "--retries", "0", "--line", "L",
+        "--mqtt-host", "127.0.0.1", "--mqtt-port", QString::number(brokerPort), "--mqtt-prefix", "site" });
+    QVERIFY(QTest::qWaitFor([&] { return hear().count(u"site/L/4/distance") >= 5; }, kBoundMs));
+    run.signal(SIGTERM);
+    QVERIFY(run.finished());
+    QCOMPARE(run.process().exitCode(), 0);
+    QVERIFY(QTest::qWaitFor([&] { return hear().endsWith(u"site/L/status offline\n"); }, kBoundMs));
+
+    QMap<int, QList<double>> published;
+    static const QRegularExpression distance(QStringLiteral(R"(^site/L/(\d+)/distance (.*)$)"));
+    for (const QString& text : heard.split(u'\n')) {
+        if (const auto m = distance.match(text); m.hasMatch())
+            published[m.captured(1).toInt()] << QJsonDocument::fromJson(m.captured(2).toUtf8())["raw"].toDouble() / 1e4;
+    }
+    const QMap<int, QList<double>> sent = simDistances(log);
+    QCOMPARE(published.keys(), QList<int>({ 1, 2, 3, 4 }));
+    for (int slave = 1; slave <= 4; ++slave) {
+        // The last answer may have been on the line as the collector stopped.
+        const QList<double>& all = sent[slave];
+        const QList<double>& mine = published[slave];
+        QVERIFY(mine.size() == all.size() || mine.size() + 1 == all.size());
+        QCOMPARE(mine, all.mid(0, mine.size()));
+    }
+    subscriber.kill();
+    subscriber.waitForFinished();
+    mosquitto.terminate();
+    mosquitto.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(TestCollector)
