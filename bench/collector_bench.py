@@ -108,7 +108,7 @@ def mbpoll_loop(baud, device, seconds):
     end = time.monotonic() + seconds
     answered = 0
     for line in proc.stdout:
-        if line.strip() == "-- Polling slave 1...":
+        if line.startswith("-- Polling slave 1... "):  # "... Ctrl-C to stop)" in its loop
             starts.append(time.monotonic() * 1000)
         elif line.startswith("[21]:"):
             answered += 1

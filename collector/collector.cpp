@@ -200,6 +200,11 @@ void Collector::signalled(int signal)
     }
     log(Priority::Info, QStringLiteral("stopping"));
     notify(QStringLiteral("STOPPING=1"));
+    // What each slave did over the run, for whoever reads the journal after a stop.
+    if (m_cycle) {
+        for (const quint8 slave : m_config.slaves)
+            log(Priority::Info, QStringLiteral("slave %1: %2").arg(slave).arg(m_cycle->statistics().describe(slave)));
+    }
     tearDown();
     QCoreApplication::exit(0);
 }

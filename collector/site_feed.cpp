@@ -20,12 +20,15 @@ SiteFeed::SiteFeed(const MqttSettings& settings, const QString& line)
     // A broker that lost its retained messages, or published the last will during a blip, learns the line's state
     // again on every connect.
     events.connected = [this] { send(m_feed.announcements()); };
+    // Said when the session comes and goes, not at every attempt of a reconnect.
     events.changed = [this] {
         const MqttClient::State state = m_client->state();
         if (state == m_state) return;
+        if (state == MqttClient::State::Connected)
+            log(Priority::Info, QStringLiteral("MQTT: %1").arg(m_client->stateText()));
+        else if (m_state == MqttClient::State::Connected || state == MqttClient::State::Refused)
+            log(Priority::Warning, QStringLiteral("MQTT: %1").arg(m_client->stateText()));
         m_state = state;
-        const bool bad = state == MqttClient::State::Refused || state == MqttClient::State::Reconnecting;
-        log(bad ? Priority::Warning : Priority::Info, QStringLiteral("MQTT: %1").arg(m_client->stateText()));
     };
     m_client->setEvents(std::move(events));
     const QString clientId = QStringLiteral("orvik-collector-%1-%2").arg(QSysInfo::machineHostName(), topicLevel(line));
