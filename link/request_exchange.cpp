@@ -217,7 +217,8 @@ void RequestExchange::onTimer()
         finish(m_echoSeen ? ExchangeEnd::EchoOnly : ExchangeEnd::Unanswered);
         return;
     }
-    arm(m_rx.isEmpty() ? m_deadlineNs : std::min(m_deadlineNs, m_lastRxNs + m_timing.silenceNs()));
+    // Nothing held, or the start of the answer held over its pause: only the timeout (or more bytes) ends the wait.
+    arm(m_rx.isEmpty() || silent ? m_deadlineNs : std::min(m_deadlineNs, m_lastRxNs + m_timing.silenceNs()));
 }
 
 void RequestExchange::closeFrame()

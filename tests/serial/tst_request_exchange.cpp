@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
+#include <sys/resource.h>
 
 using namespace orvik;
 
@@ -45,6 +46,15 @@ void play(FakeSerialControl& port, QObject* context, const Script& script)
             });
         }
     };
+}
+
+// CPU time this process has used, user and system.
+qint64 cpuMs()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (qint64 { usage.ru_utime.tv_sec } + usage.ru_stime.tv_sec) * 1000
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
 
 } // namespace
@@ -103,9 +113,12 @@ void TestRequestExchange::ends()
     std::optional<ExchangeResult> result;
     QElapsedTimer clock;
     clock.start();
+    const qint64 cpuBefore = cpuMs();
     exchange.exchange(distancePoll(3), 9, [&](const ExchangeResult& r) { result = r; });
     QVERIFY(QTest::qWaitFor([&] { return result.has_value(); }, kBoundMs));
     const qint64 elapsed = clock.elapsed();
+    // Waiting is sleeping: a timer that keeps firing while bytes are held would spin through the whole wait.
+    QVERIFY2(cpuMs() - cpuBefore < 100, qPrintable(QString::number(cpuMs() - cpuBefore)));
 
     QCOMPARE(port.written(), QList<QByteArray> { kPoll3 });
     QCOMPARE(result->end, end);
