@@ -152,6 +152,7 @@ private slots:
     void fileUnderCommandLine();
     void once_data();
     void once();
+    void onceAgainstPymodbus();
     void serviceAgainstSimLog();
     void pulledLineReturns();
     void publishesEveryDistance();
@@ -277,6 +278,34 @@ void TestCollector::once()
     }
     QCOMPARE(got, table);
     QCOMPARE(run.process().exitCode(), status);
+}
+
+// An independent device: pymodbus behind a socat pty pair, each sensor with a value of its own.
+void TestCollector::onceAgainstPymodbus()
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) QSKIP("no /usr/bin/python3");
+    QProcess socat;
+    socat.start(
+        "socat", { "pty,raw,echo=0,link=" + port(), "pty,raw,echo=0,link=" + m_dir->filePath(QStringLiteral("peer")) });
+    QVERIFY(QTest::qWaitFor([&] { return QFile::exists(port()) && QFile::exists(m_dir->filePath("peer")); }, kBoundMs));
+    QProcess peer;
+    peer.start("/usr/bin/python3", { QStringLiteral(ORVIK_PYMODBUS_LINE), m_dir->filePath("peer"), "--silent", "7" });
+    QVERIFY(QTest::qWaitFor([&] { return peer.readAllStandardOutput().contains("serving"); }, kBoundMs));
+    Collector run({ "--once", "--port", port(), "--retries", "0" });
+    QVERIFY(run.finished());
+    QStringList expected;
+    for (int slave = 1; slave <= 16; ++slave)
+        expected << (slave == 7 ? QStringLiteral("7  no answer") : QStringLiteral("%1  %1.124 m").arg(slave));
+    QStringList got = run.output().split(u'\n', Qt::SkipEmptyParts);
+    static const QRegularExpression answerTime(QStringLiteral("  \\d+\\.\\d ms$"));
+    for (QString& text : got)
+        text = text.trimmed().remove(answerTime);
+    QCOMPARE(got, expected);
+    QCOMPARE(run.process().exitCode(), 1);
+    peer.kill();
+    peer.waitForFinished();
+    socat.terminate();
+    socat.waitForFinished();
 }
 
 // Every distance the sim sent goes to the CSV once, in order, with its value; readiness, the watchdog, SIGHUP and
