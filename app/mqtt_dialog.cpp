@@ -78,10 +78,13 @@ MqttDialog::MqttDialog(const MqttSettings& settings, const QString& hostName, QW
     setMinimumWidth(380);
 }
 
-void MqttDialog::showLink(const QString& state, quint64 sent, quint64 dropped)
+void MqttDialog::showLink(
+    const QString& state, quint64 sent, quint64 dropped, quint64 refused, const QString& lastRefusal)
 {
     m_state->setText(state);
-    m_counts->setText(QStringLiteral("已发送 %1 · 已丢弃 %2").arg(sent).arg(dropped));
+    QString counts = QStringLiteral("已发送 %1 · 已丢弃 %2 · 被拒 %3").arg(sent).arg(dropped).arg(refused);
+    if (!lastRefusal.isEmpty()) counts += QStringLiteral("\n最近被拒: %1").arg(lastRefusal);
+    m_counts->setText(counts);
 }
 
 MqttSettings MqttDialog::settings() const

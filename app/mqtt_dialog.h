@@ -1,5 +1,5 @@
 // The small non-modal dialog "MQTT 发布": broker, TLS, credentials, topic prefix, Home Assistant, and the link's state
-// with the counts of messages sent and dropped.
+// with the counts of messages sent, dropped and refused.
 #pragma once
 
 #include "mqtt_feed.h"
@@ -17,7 +17,8 @@ class MqttDialog : public QDialog {
 public:
     MqttDialog(const orvik::MqttSettings& settings, const QString& hostName, QWidget* parent);
 
-    void showLink(const QString& state, quint64 sent, quint64 dropped);
+    // `lastRefusal` ("topic: reason") adds a line under the counts while there is one.
+    void showLink(const QString& state, quint64 sent, quint64 dropped, quint64 refused, const QString& lastRefusal);
     orvik::MqttSettings settings() const;
 
 signals:

@@ -1,7 +1,7 @@
 #include "mqtt_site.h"
 
+#include "mqtt_client.h"
 #include "mqtt_dialog.h"
-#include "mqtt_publisher.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -39,7 +39,7 @@ MqttSite::MqttSite(QWidget* window)
 // publishes the line's last will.
 MqttSite::~MqttSite()
 {
-    if (m_publisher) m_publisher->flush(1000);
+    if (m_client) m_client->flush(1000);
 }
 
 MqttSettings MqttSite::loadSettings()
@@ -87,22 +87,33 @@ void MqttSite::useRunSettings(MqttSettings settings)
     apply(settings);
 }
 
-// New settings start a new session (queued messages carry over); turned off, the publisher goes and the broker
-// tells the line's subscribers that it is offline.
+// New settings start a new session (queued messages carry over); turned off, the client goes and the broker tells
+// the line's subscribers that it is offline.
 void MqttSite::apply(const MqttSettings& settings)
 {
     m_settings = settings;
     m_willLine.clear();
     if (!settings.enabled || settings.host.isEmpty()) {
-        m_publisher.reset();
+        m_client.reset();
         m_feed.reset();
         showLink();
         return;
     }
     m_feed = std::make_unique<MqttFeed>(settings.effectivePrefix(m_hostName), m_hostName, settings.homeAssistant);
-    if (!m_publisher) {
-        m_publisher = std::make_unique<MqttPublisher>();
-        connect(m_publisher.get(), &MqttPublisher::changed, this, &MqttSite::showLink);
+    if (!m_client) {
+        m_client = createMqttClient(&m_clientError);
+        if (!m_client) {
+            m_feed.reset();
+            showLink();
+            return;
+        }
+        // After every (re)connect the broker learns the line's present state again: it may have published the last
+        // will during a blip, or lost its retained messages in a restart.
+        m_client->setEvents({ [this] { showLink(); },
+            [this] {
+                if (m_feed) send(m_feed->announcements());
+            },
+            {} });
     }
     if (!m_line.isEmpty()) {
         startOnLine();
@@ -114,11 +125,11 @@ void MqttSite::apply(const MqttSettings& settings)
 // The last will names the line, so the session starts (or starts again) when a line is connected.
 void MqttSite::startOnLine()
 {
-    if (!m_publisher || m_willLine == m_line) return;
+    if (!m_client || m_willLine == m_line) return;
     m_willLine = m_line;
     const QString clientId
         = QStringLiteral("orvik-%1-%2").arg(m_hostName).arg(QCoreApplication::applicationPid()).left(64);
-    m_publisher->start(m_settings, clientId, m_feed->will(m_line));
+    m_client->start(m_settings, clientId, m_feed->will(m_line));
 }
 
 void MqttSite::lineUp(const QString& line)
@@ -148,7 +159,7 @@ void MqttSite::slaveStatus(quint8 slave, bool online)
 void MqttSite::send(const std::vector<MqttMessage>& messages)
 {
     for (const MqttMessage& m : messages)
-        m_publisher->publish(m);
+        m_client->publish(m);
 }
 
 void MqttSite::openDialog()
@@ -170,10 +181,11 @@ void MqttSite::openDialog()
 void MqttSite::showLink()
 {
     if (!m_dialog) return;
-    if (!m_publisher) {
-        m_dialog->showLink(kOff, 0, 0);
+    if (!m_client) {
+        const bool wanted = m_settings.enabled && !m_settings.host.isEmpty();
+        m_dialog->showLink(wanted ? QStringLiteral("无法加载 MQTT 组件: %1").arg(m_clientError) : kOff, 0, 0, 0, {});
         return;
     }
-    const QString state = m_willLine.isEmpty() ? kWaitingForLine : m_publisher->stateText();
-    m_dialog->showLink(state, m_publisher->sent(), m_publisher->dropped());
+    const QString state = m_willLine.isEmpty() ? kWaitingForLine : m_client->stateText();
+    m_dialog->showLink(state, m_client->sent(), m_client->dropped(), m_client->refused(), m_client->lastRefusal());
 }

@@ -1,5 +1,6 @@
 // The window's side of publishing: the saved settings, the feed for the connected line, the publisher and its
-// dialog. Off until the user (or the command line) turns it on: until then no broker is contacted.
+// dialog. Off until the user (or the command line) turns it on: until then no broker is contacted, and the client's
+// part (the MQTT library, TLS) is not even loaded.
 #pragma once
 
 #include "mqtt_feed.h"
@@ -13,7 +14,7 @@ class MqttDialog;
 class QWidget;
 
 namespace orvik {
-class MqttPublisher;
+class MqttClient;
 }
 
 class MqttSite : public QObject {
@@ -46,7 +47,8 @@ private:
     QString m_hostName;
     orvik::MqttSettings m_settings;
     std::unique_ptr<orvik::MqttFeed> m_feed;
-    std::unique_ptr<orvik::MqttPublisher> m_publisher;
+    std::unique_ptr<orvik::MqttClient> m_client; // created, with its part loaded, once publishing is turned on
+    QString m_clientError; // why the client's part could not be loaded
     QString m_line; // the connected line; empty while none is
     QString m_willLine; // the line whose status the broker holds as the last will
     QPointer<MqttDialog> m_dialog;

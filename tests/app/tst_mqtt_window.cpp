@@ -63,7 +63,7 @@ void TestMqttWindow::dialogSavesOwnerOnly()
     QVERIFY(!dialog->isModal());
     const auto text = [dialog](const char* name) { return dialog->findChild<QLabel*>(name)->text(); };
     QCOMPARE(text("mqttState"), QStringLiteral("未启用")); // off by default
-    QCOMPARE(text("mqttCounts"), QStringLiteral("已发送 0 · 已丢弃 0"));
+    QCOMPARE(text("mqttCounts"), QStringLiteral("已发送 0 · 已丢弃 0 · 被拒 0"));
 
     auto* host = dialog->findChild<QLineEdit*>("mqttHost");
     auto* password = dialog->findChild<QLineEdit*>("mqttPassword");
