@@ -69,6 +69,12 @@ if [ -n "$collector" ]; then
     grep -q "^$key" "$unit" || fail "the unit lacks $key"
   done
   grep -q '^RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6$' "$unit" || fail "the unit does not restrict address families"
+  # Every option the collector takes is in its manual page.
+  taken=$("$collector" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u)
+  described=$(grep -E '^\.(TP|B|BI|BR) ' -A1 "$dir/orvik-collector.1" | grep -oE '\\-\\-[a-z][a-z\\-]*' | sed 's/\\-/-/g' \
+    | sort -u)
+  missing=$(comm -23 <(echo "$taken") <(echo "$described"))
+  [ -z "$missing" ] || fail "orvik-collector.1 does not describe: $missing"
 fi
 
 if [ "$failures" -gt 0 ]; then
