@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kRetryMs = 2000; // a pulled adapter is looked for this often
 constexpr int kBrokerGraceMs = 2000; // what the broker gets at the end to take what is waiting
+constexpr qint64 kWatchdogWithinCycleMs = 5000; // well inside the unit's WatchdogSec
 
 QString reason(ExchangeEnd end)
 {
@@ -130,7 +131,7 @@ bool Collector::openLine()
 
 void Collector::retry()
 {
-    notify(QStringLiteral("WATCHDOG=1")); // waiting for the adapter is not a hang
+    feedWatchdog(); // waiting for the adapter is not a hang
     openLine();
 }
 
@@ -154,6 +155,9 @@ void Collector::lineLost(const QString& why)
 
 void Collector::reading(const Reading& r)
 {
+    // A cycle of many silent slaves with long timeouts and retries may outlast the unit's watchdog: it is fed within
+    // the cycle too, at most every few seconds.
+    if (m_sinceWatchdog.isValid() && m_sinceWatchdog.elapsed() > kWatchdogWithinCycleMs) feedWatchdog();
     const bool answered = r.result.end == ExchangeEnd::Answered;
     if (m_config.once) {
         std::printf("%s\n", tableLine(r).toUtf8().constData());
@@ -189,7 +193,13 @@ void Collector::cycleEnded(qint64 cycleMs)
         m_ready = true;
         notify(QStringLiteral("READY=1\nSTATUS=reading %1, a cycle in %2 ms").arg(m_config.port).arg(cycleMs));
     }
+    feedWatchdog();
+}
+
+void Collector::feedWatchdog()
+{
     notify(QStringLiteral("WATCHDOG=1"));
+    m_sinceWatchdog.start();
 }
 
 void Collector::signalled(int signal)

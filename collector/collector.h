@@ -12,6 +12,7 @@
 #include "service.h"
 #include "site_feed.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <array>
 #include <memory>
@@ -39,6 +40,7 @@ private:
     void lineLost(const QString& why);
     void reading(const Reading& reading);
     void cycleEnded(qint64 cycleMs);
+    void feedWatchdog();
     void signalled(int signal);
     void reload();
     QString settingsText() const;
@@ -51,6 +53,7 @@ private:
     std::unique_ptr<DailyCsv> m_csv;
     std::unique_ptr<SignalPipe> m_signals;
     QTimer m_retry;
+    QElapsedTimer m_sinceWatchdog;
     bool m_lostSaid = false;
     bool m_ready = false;
     bool m_allAnswered = true;
