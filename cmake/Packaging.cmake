@@ -28,7 +28,7 @@ function(orvik_install_man_pages)
   find_program(ORVIK_GZIP gzip)
   set(man_dir ${CMAKE_BINARY_DIR}/packaging/man1)
   file(MAKE_DIRECTORY ${man_dir})
-  foreach(page orvik-monitor.1 orvik-sim.1)
+  foreach(page orvik-monitor.1 orvik-sim.1 orvik-collector.1)
     set(source ${ORVIK_PACKAGING_DIR}/${page})
     set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
     if(ORVIK_GZIP)
@@ -49,6 +49,8 @@ function(orvik_install_desktop_files)
   install(FILES ${ORVIK_PACKAGING_DIR}/io.orvik.Monitor.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps RENAME orvik-monitor.png)
   orvik_install_man_pages()
+  # The collector's service: one instance a line, its settings in /etc/orvik/collector/<instance>.conf.
+  install(FILES ${ORVIK_PACKAGING_DIR}/orvik-collector@.service DESTINATION lib/systemd/system)
 endfunction()
 
 function(orvik_configure_cpack)
@@ -63,6 +65,9 @@ function(orvik_configure_cpack)
     "one RS-485 line. It finds the line's baud rate, reads and writes a device's\n"
     "mode, delay, address and rate, shows each sensor's distance in metres and logs\n"
     "every received frame as hexadecimal text.\n"
+    "\n"
+    "orvik-collector reads a commissioned line around the clock without a screen,\n"
+    "as a systemd service: every distance to an MQTT broker and to daily CSV files.\n"
     "\n"
     "orvik-sim plays a whole sensor line on a pseudo-terminal, for trying the\n"
     "monitor without hardware.")
@@ -82,7 +87,7 @@ function(orvik_configure_cpack)
   else()
     string(APPEND depends ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4)"
            ", libqt6serialport6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqcustomplot2.1-qt6, libjpeg62-turbo"
-           ", libpaho-mqtt1.3, libssl3"
+           ", libpaho-mqtt1.3, libssl3, libsystemd0"
            ", libc6, libstdc++6")
   endif()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS ${depends})

@@ -2,6 +2,7 @@
 
 #include "port_listing.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
 #include <algorithm>
 #include <limits>
@@ -93,7 +94,17 @@ void QtSerialControl::openPort()
 {
     if (m_port.isOpen()) fail(QStringLiteral("COM%1 is already open").arg(m_commPort));
     QString why;
-    const std::optional<PortEntry> entry = listedPort(m_commPort, &why);
+    std::optional<PortEntry> entry;
+    if (!m_portPath.isEmpty()) {
+        // Qt's lock file follows the name opened, so the resolved device is opened, as for COM<n>.
+        const QString device = QFileInfo(m_portPath).canonicalFilePath();
+        if (device.isEmpty()) fail(QStringLiteral("Cannot open %1: no such device").arg(m_portPath));
+        entry = PortEntry {};
+        entry->name = m_portPath;
+        entry->devicePath = device;
+    } else {
+        entry = listedPort(m_commPort, &why);
+    }
     if (!entry) fail(why);
 
     m_port.setPortName(entry->devicePath);

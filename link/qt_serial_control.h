@@ -20,6 +20,9 @@ public:
 
     void setCommPort(int port) override { m_commPort = port; }
     int commPort() const override { return m_commPort; }
+    // When set, opens this path instead of COM<n>, its links resolved again at every open: a /dev/serial/by-id name
+    // follows its adapter to whichever ttyUSB number it gets when plugged back in.
+    void setPortPath(const QString& path) { m_portPath = path; }
 
     void setSettings(const QString& settings) override;
     QString settings() const override { return m_settingsText; }
@@ -59,6 +62,7 @@ private:
 
     QSerialPort m_port;
     int m_commPort = 1;
+    QString m_portPath;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     LineSettings m_settings;
     int m_inputLen = 0;

@@ -9,9 +9,11 @@ add_library(orvik_serial STATIC
   port_listing.cpp
   qt_serial_control.h
   qt_serial_control.cpp
+  request_exchange.h
+  request_exchange.cpp
 )
 target_include_directories(orvik_serial PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(orvik_serial PUBLIC Qt6::Core Qt6::SerialPort)
+target_link_libraries(orvik_serial PUBLIC orvik_link Qt6::Core Qt6::SerialPort)
 orvik_warnings(orvik_serial)
 target_compile_options(orvik_serial PRIVATE -Wconversion)
 

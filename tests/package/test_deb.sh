@@ -28,7 +28,7 @@ for tool in cpack dpkg-deb apt-get Xvfb xdotool xprop desktop-file-validate apps
 done
 # Someone's own copy is never replaced, nor removed afterwards.
 installed "$package" && skip "$package is installed already; remove it to run this test"
-for f in /usr/bin/orvik-monitor /usr/bin/orvik-sim; do
+for f in /usr/bin/orvik-monitor /usr/bin/orvik-sim /usr/bin/orvik-collector; do
   [ -e "$f" ] && skip "$f exists outside the package"
 done
 
@@ -107,7 +107,7 @@ icon=/usr/share/icons/hicolor/64x64/apps/$(sed -n 's/^Icon=//p' "$desktop").png
 [ "$(identify -format '%m %wx%h' "$icon")" = "PNG 64x64" ] || fail "$icon is not a 64x64 PNG"
 appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 \
   || { cat "$work/appstream.log"; fail "the installed metainfo does not validate"; }
-for page in orvik-monitor orvik-sim; do
+for page in orvik-monitor orvik-sim orvik-collector; do
   gzip -t "/usr/share/man/man1/$page.1.gz" || fail "manual page $page is missing or damaged"
 done
 # The MQTT client is a part beside the program, loaded once publishing is on; its library comes with the package.
@@ -120,6 +120,9 @@ chart_part=$(dpkg -L "$package" | grep '/orvik-monitor/orvik-chart\.so$' || true
 [ -n "$chart_part" ] && [ -f "$chart_part" ] || fail "the package has no orvik-monitor/orvik-chart.so"
 ldd "$chart_part" | grep 'not found' >/dev/null && fail "$chart_part misses a library: $(ldd "$chart_part" | grep 'not found')"
 ldd /usr/bin/orvik-monitor | grep -i qcustomplot >/dev/null && fail "the installed monitor links the plotting library itself"
+collector_help=$(/usr/bin/orvik-collector --help) || fail "the installed orvik-collector does not run"
+grep -q -- '--reply-timeout' <<<"$collector_help" || fail "the installed orvik-collector prints no option summary"
+[ -f /usr/lib/systemd/system/orvik-collector@.service ] || fail "the collector's unit is not installed"
 
 step "starting the installed monitor"
 mkdir -m 700 "$work/runtime" "$work/ports"

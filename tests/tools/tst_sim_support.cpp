@@ -26,7 +26,7 @@ QString optionsSummary(const SimOptions& o)
         .arg(o.force)
         .arg(o.gapMs)
         .arg(o.late.describe())
-        .arg(o.turnaroundMs)
+        .arg(o.turnaround.describe())
         .arg(o.noise)
         .arg(o.exitAfter ? QString::number(*o.exitAfter) : QStringLiteral("-"))
         .arg(o.seedGiven ? QString::number(o.seed) : QStringLiteral("-"))
@@ -172,8 +172,9 @@ void TestSimSupport::options_data()
     } << "COM255 115200 phys7 [1,2,5] fixed -1.6 mm g1 e1 f1 gap40 late100 ta0 n0.25 x2.5 s99 /tmp/l.txt";
     QTest::newRow("no sensors") << QStringList { "--slaves", "none" }
                                 << "COM7 9600 phys1 [none] wave g0 e0 f0 gap0 late0 ta3 n0 x- s- -";
-    QTest::newRow("late, all and per device") << QStringList { "--late-ms", "100", "--late-ms", "2:1150", "--late-ms",
-        "255:0", "--late-ms", "2:60" } << "COM7 9600 phys1 [1-16] wave g0 e0 f0 gap0 late100,2:60,255:0 ta3 n0 x- s- -";
+    QTest::newRow("late, all and per device") << QStringList {
+        "--late-ms", "100", "--late-ms", "2:1150", "--late-ms", "255:0", "--late-ms", "2:60", "--turnaround-ms", "5:12"
+    } << "COM7 9600 phys1 [1-16] wave g0 e0 f0 gap0 late100,2:60,255:0 ta3,5:12 n0 x- s- -";
     QTest::newRow("late for address 17") << QStringList { "--late-ms", "17:5" } << "";
     QTest::newRow("late without ms") << QStringList { "--late-ms", "2:" } << "";
     QTest::newRow("odd baud") << QStringList { "--baud", "14400" } << "";

@@ -53,18 +53,18 @@ bool setBaud(SimOptions& o, const QString& v)
 }
 
 // "N" delays every reply, "ADDRESS:N" the replies of one device (1..16 or 255); each may be given again.
-bool setLate(SimOptions& o, const QString& v)
+bool setDelay(ReplyDelays& delays, const QString& v)
 {
     const qsizetype colon = v.indexOf(QLatin1Char(':'));
     const std::optional<int> ms = intIn(v.mid(colon + 1), 0, kMaxMs);
     if (!ms) return false;
     if (colon < 0) {
-        o.late.allMs = *ms;
+        delays.allMs = *ms;
         return true;
     }
     const std::optional<int> address = intIn(v.left(colon), 1, 255);
     if (!address || (*address > 16 && *address != 255)) return false;
-    o.late.byAddress.insert(*address, *ms);
+    delays.byAddress.insert(*address, *ms);
     return true;
 }
 
@@ -104,9 +104,10 @@ const OptionDef kOptions[] = {
         [](SimOptions& o, const QString& v) { return store(o.gapMs, intIn(v, 0, kMaxMs)); } },
     { "noise", "RATE", "Share of reply bytes (0..1) that get one bit flipped.",
         [](SimOptions& o, const QString& v) { return store(o.noise, doubleIn(v, 0.0, 1.0)); } },
-    { "late-ms", "[ADDR:]N", "Delay each reply, or those of device ADDR, by N more ms; may be repeated.", setLate },
-    { "turnaround-ms", "N", "Quiet time between a request and its reply (default 3).",
-        [](SimOptions& o, const QString& v) { return store(o.turnaroundMs, intIn(v, 0, kMaxMs)); } },
+    { "late-ms", "[ADDR:]N", "Delay each reply, or those of device ADDR, by N more ms; may be repeated.",
+        [](SimOptions& o, const QString& v) { return setDelay(o.late, v); } },
+    { "turnaround-ms", "[ADDR:]N", "Quiet time between a request and its reply, or device ADDR's (default 3); may be "
+        "repeated.", [](SimOptions& o, const QString& v) { return setDelay(o.turnaround, v); } },
     { "echo", "", "Send every request back as it arrives, like a two-wire adapter without echo suppression.",
         [](SimOptions& o, const QString&) { return o.echo = true; } },
     { "exit-after", "S", "Cut the line after S seconds: close it, remove the link and exit.",

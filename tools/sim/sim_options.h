@@ -28,7 +28,7 @@ struct SimOptions {
     bool force = false; // take over a port name held by a live line
     int gapMs = 0; // pause in the middle of each reply
     ReplyDelays late;
-    int turnaroundMs = 3; // between the end of a request and the first reply byte
+    ReplyDelays turnaround { 3, {} }; // between the end of a request and the first reply byte, per device
     double noise = 0.0; // share of reply bytes with a flipped bit
     std::optional<double> exitAfter; // seconds until the line is cut
     quint64 seed = 0;

@@ -136,21 +136,22 @@ void SimSession::handleFrame(const RxFrame& frame)
         out = m_line.handle(frame, static_cast<double>(frame.endUs) / 1e6);
     log(logLine(frame.endUs, u"RX", frame.baud, frame.bytes, out.request));
     if (busy) return;
-    const int lateMs = m_options.late.forAddress(frame.bytes.isEmpty() ? 0 : static_cast<quint8>(frame.bytes[0]));
+    const int address = frame.bytes.isEmpty() ? 0 : static_cast<quint8>(frame.bytes[0]);
+    const int delayMs = m_options.turnaround.forAddress(address) + m_options.late.forAddress(address);
     if (out.wrongSpeed && m_options.garbageOnMismatch)
         send(m_noise.garbage(), frame.baud, QStringLiteral("garbage: devices at %1").arg(m_line.rate()), std::nullopt,
-            m_options.late.allMs);
+            m_options.turnaround.allMs + m_options.late.allMs);
     else if (!out.reply.isEmpty())
-        send(out.reply, frame.baud, out.replyNote, out.switchRate, lateMs);
+        send(out.reply, frame.baud, out.replyNote, out.switchRate, delayMs);
 }
 
-void SimSession::send(QByteArray bytes, int baud, QString note, std::optional<int> switchRate, int lateMs)
+void SimSession::send(QByteArray bytes, int baud, QString note, std::optional<int> switchRate, int delayMs)
 {
     if (const int hits = m_noise.corrupt(bytes)) note += QStringLiteral(" (noise: %1 byte(s) hit)").arg(hits);
     Transmission tx;
     tx.due = transmitSchedule(bytes.size(), baud, qint64 { m_options.gapMs } * 1000);
     tx.bytes = std::move(bytes);
-    tx.startUs = nowUs() + qint64 { m_options.turnaroundMs + lateMs } * 1000;
+    tx.startUs = nowUs() + qint64 { delayMs } * 1000;
     tx.baud = baud;
     tx.note = std::move(note);
     tx.switchRate = switchRate;

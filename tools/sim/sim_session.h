@@ -51,7 +51,7 @@ private:
     void onTxTimer();
     void armRxTimer();
     void handleFrame(const RxFrame& frame);
-    void send(QByteArray bytes, int baud, QString note, std::optional<int> switchRate, int lateMs);
+    void send(QByteArray bytes, int baud, QString note, std::optional<int> switchRate, int delayMs);
     void finishTransmission();
     void log(const QString& line);
     qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
