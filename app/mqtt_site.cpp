@@ -128,13 +128,12 @@ void MqttSite::apply(const MqttSettings& settings)
     }
     for (const QString& topic : m_feed->subscriptions())
         m_client->subscribe(topic);
-}
-if (!m_line.isEmpty()) {
-    const std::vector<MqttMessage> up = m_feed->lineUp(m_line);
-    startOnLine();
-    send(up);
-}
-showLink();
+    if (!m_line.isEmpty()) {
+        const std::vector<MqttMessage> up = m_feed->lineUp(m_line);
+        startOnLine();
+        send(up);
+    }
+    showLink();
 }
 
 QString MqttSite::clientId() const

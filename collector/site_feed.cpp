@@ -8,7 +8,7 @@ namespace orvik::collector {
 
 SiteFeed::SiteFeed(const MqttSettings& settings, const QString& line)
     : m_line(line)
-    , m_feed(settings.effectivePrefix(QSysInfo::machineHostName()), QSysInfo::machineHostName(), settings.homeAssistant)
+    , m_feed(settings, QSysInfo::machineHostName())
 {
     QString error;
     m_client = createMqttClient(&error);
@@ -30,7 +30,11 @@ SiteFeed::SiteFeed(const MqttSettings& settings, const QString& line)
             log(Priority::Warning, QStringLiteral("MQTT: %1").arg(m_client->stateText()));
         m_state = state;
     };
+    // Home Assistant coming online hears the line's state and the discovery messages again.
+    events.received = [this](const MqttMessage& message) { send(m_feed.heard(message)); };
     m_client->setEvents(std::move(events));
+    for (const QString& topic : m_feed.subscriptions())
+        m_client->subscribe(topic);
     const QString clientId = QStringLiteral("orvik-collector-%1-%2").arg(QSysInfo::machineHostName(), topicLevel(line));
     m_client->start(settings, clientId, m_feed.will(line));
 }
