@@ -23,9 +23,15 @@ void onSignal(int signal)
 
 } // namespace
 
+// The journal (and anything reading a pipe) takes the priority from a "<N>" prefix; a person at a terminal reads the
+// line without it.
 void log(Priority priority, const QString& text)
 {
-    std::fprintf(stderr, "<%d>%s\n", static_cast<int>(priority), text.toUtf8().constData());
+    static const bool toTerminal = ::isatty(STDERR_FILENO) == 1;
+    if (toTerminal)
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    else
+        std::fprintf(stderr, "<%d>%s\n", static_cast<int>(priority), text.toUtf8().constData());
     std::fflush(stderr);
 }
 
