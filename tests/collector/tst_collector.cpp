@@ -4,6 +4,8 @@
 #include "config.h"
 #include "sim_harness.h"
 
+#include "local_tcp.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -116,31 +118,8 @@ QMap<int, QList<double>> csvDistances(const QString& dir, QMap<int, int>* gaps =
     return got;
 }
 
-// A free local TCP port, and whether something listens on one.
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool accepts(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<quint16>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
+using orvik::testkit::accepts;
+using orvik::testkit::freePort;
 
 } // namespace
 

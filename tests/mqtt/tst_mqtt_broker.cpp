@@ -2,6 +2,7 @@
 // plain, with a password file, with TLS and a CA made for the test; then one row per fault a site's network and
 // broker bring (a link cut under load through a proxy the test owns, a broker restarted without persistence, a name
 // that never resolves, a TLS broker away for 20 s, an access list that denies a topic, a topic no broker may take).
+#include "local_tcp.h"
 #include "paho_client.h"
 #include "tcp_proxy.h"
 
@@ -23,30 +24,8 @@ namespace {
 
 constexpr int kBoundMs = 30'000;
 
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool accepts(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<quint16>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
+using orvik::testkit::accepts;
+using orvik::testkit::freePort;
 
 bool run(const QString& program, const QStringList& args, const QString& folder)
 {
