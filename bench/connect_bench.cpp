@@ -3,9 +3,13 @@
 #include "mqtt_feed.h"
 #include "window_bench.h"
 
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
+#include <map>
 #include <sys/resource.h>
 
 namespace orvik::bench {
@@ -33,6 +37,52 @@ int answeredLines(QPlainTextEdit* memo)
     for (const QString& line : memo->toPlainText().split(QLatin1Char('\n')))
         lines += line.size() == 27 ? 1 : 0; // nine bytes of "HH "
     return lines;
+}
+
+// Per thread of this process: its name, CPU time and voluntary context switches (each one a sleep, so the next run
+// of the thread is a wake-up).
+struct ThreadCount {
+    QString name;
+    double cpuMs = 0;
+    long long wakeUps = 0;
+};
+
+std::map<QString, ThreadCount> threadCounts()
+{
+    std::map<QString, ThreadCount> counts;
+    for (const QString& tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        ThreadCount c;
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(tid));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype open = line.indexOf('('), close = line.lastIndexOf(')');
+        c.name = QString::fromUtf8(line.mid(open + 1, close - open - 1));
+        QFile schedstat(QStringLiteral("/proc/self/task/%1/schedstat").arg(tid)); // nanoseconds on a CPU, first
+        if (schedstat.open(QIODevice::ReadOnly)) c.cpuMs = schedstat.readAll().split(' ').value(0).toDouble() / 1e6;
+        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(tid));
+        if (status.open(QIODevice::ReadOnly))
+            for (const QByteArray& l : status.readAll().split('\n'))
+                if (l.startsWith("voluntary_ctxt_switches:")) c.wakeUps = l.mid(24).trimmed().toLongLong();
+        counts[tid] = c;
+    }
+    return counts;
+}
+
+// One line per thread that ran between the two counts.
+void sayThreads(const QString& phase, const std::map<QString, ThreadCount>& before, int divisor, const char* per)
+{
+    for (const auto& [tid, after] : threadCounts()) {
+        const auto b = before.find(tid);
+        const ThreadCount from = b == before.end() ? ThreadCount {} : b->second;
+        const long long wakeUps = after.wakeUps - from.wakeUps;
+        if (wakeUps == 0 && after.cpuMs == from.cpuMs) continue;
+        std::fprintf(stderr, "%s\n",
+            qPrintable(QStringLiteral("  %1 thread %2 (%3): %4 wake-ups, %5 ms CPU per %6")
+                           .arg(phase, after.name, tid)
+                           .arg(double(wakeUps) / divisor, 0, 'f', 2)
+                           .arg((after.cpuMs - from.cpuMs) / divisor, 0, 'f', 3)
+                           .arg(QLatin1String(per))));
+    }
 }
 
 } // namespace
@@ -123,8 +173,10 @@ PollCost runPollCost(const QString& simPath, int polls, int intervalMs, int mqtt
 
     const int idleMs = 2000;
     const double idleStart = processCpuMs();
+    const auto idleThreads = threadCounts();
     serveEvents(idleMs);
     cost.idleCpuMsPerS = (processCpuMs() - idleStart) / (idleMs / 1000.0);
+    sayThreads(QStringLiteral("idle"), idleThreads, idleMs / 1000, "second");
 
     int ticks = 0;
     QEventLoop loop;
@@ -137,12 +189,14 @@ PollCost runPollCost(const QString& simPath, int polls, int intervalMs, int mqtt
     });
     const Clock::time_point start = Clock::now();
     const double cpuStart = processCpuMs();
+    const auto pollThreads = threadCounts();
     probe.PageControl1Change();
     timer->setInterval(intervalMs);
     loop.exec();
     cost.cpuMs = processCpuMs() - cpuStart;
     cost.wallS = millisSince(start, Clock::now()) / 1000.0;
     cost.polls = ticks;
+    sayThreads(QStringLiteral("polling"), pollThreads, ticks, "poll");
     cost.answered = answeredLines(probe.ui().Memo1);
     cost.perPollMs = cost.cpuMs / ticks;
     cost.netPerPollMs = (cost.cpuMs - cost.idleCpuMsPerS * cost.wallS) / ticks;
