@@ -37,7 +37,10 @@ chmod 755 "$work" # apt's download user reads the package from here
 monitor_pid=""
 xvfb_pid=""
 we_installed=0
-dpkg-query -W -f='${Package}\n' | sort >"$work/before"
+# Installed packages only: one removed earlier but not purged (its maintainer scripts kept) is listed too otherwise,
+# and would never count as added.
+installed_packages() { dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 == "ii" { print $2 }' | sort; }
+installed_packages >"$work/before"
 
 cleanup() {
   local rc=$?
@@ -54,10 +57,10 @@ cleanup() {
   fi
   if [ "$we_installed" -eq 1 ]; then
     # The package and whatever its installation brought along, so the machine is left as it was.
-    dpkg-query -W -f='${Package}\n' | sort >"$work/after"
+    installed_packages >"$work/after"
     mapfile -t added < <(comm -13 "$work/before" "$work/after")
     step "removing: ${added[*]}"
-    DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get remove -y -qq -o DPkg::Lock::Timeout=60 "${added[@]}" \
+    DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get purge -y -qq -o DPkg::Lock::Timeout=60 "${added[@]}" \
       >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; rc=1; }
     if installed "$package" || [ -e /usr/bin/orvik-monitor ]; then
       echo "FAIL: $package is still installed after removal" >&2
