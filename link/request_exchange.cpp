@@ -258,13 +258,13 @@ void RequestExchange::finish(ExchangeEnd end, const FrameMeaning& meaning, const
 // Sets the one timer to fire at atNs on the monotonic clock; 0 disarms it.
 void RequestExchange::arm(qint64 atNs)
 {
-    itimerspec spec {};
+    itimerspec wake {};
     if (atNs > 0) {
         const qint64 at = std::max<qint64>(atNs, 1);
-        spec.it_value.tv_sec = static_cast<time_t>(at / kNsPerS);
-        spec.it_value.tv_nsec = static_cast<long>(at % kNsPerS);
+        wake.it_value.tv_sec = static_cast<time_t>(at / kNsPerS);
+        wake.it_value.tv_nsec = static_cast<long>(at % kNsPerS);
     }
-    ::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    ::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &wake, nullptr);
 }
 
 } // namespace orvik

@@ -1,6 +1,7 @@
 // The chart's picture against the truth: the reduced lines it paints and every sample drawn, into the same image with
 // the same pen, must be equal pixel for pixel, at several zooms and widths, with gaps. And its picture saved as PNG.
 #include "chart_lines.h"
+#include "context_menu.h"
 #include "distance_chart.h"
 #include "error_report.h"
 #include "save_file.h"
@@ -207,22 +208,6 @@ void TestChart::pictureEqualsEverySample()
     QCOMPARE(wrong, 0);
 }
 
-namespace {
-
-QAction* popupEntry(QWidget* widget, const QString& text)
-{
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(30, 30), widget->mapToGlobal(QPoint(30, 30)));
-    QCoreApplication::sendEvent(widget, &event);
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (!menu) return nullptr;
-    menu->close();
-    for (QAction* action : menu->actions())
-        if (action->text() == text) return action;
-    return nullptr;
-}
-
-} // namespace
-
 void TestChart::pictureSavedFromTheMenu()
 {
     QTemporaryDir folder;
@@ -241,7 +226,7 @@ void TestChart::pictureSavedFromTheMenu()
             suggested = name;
             return path;
         });
-        QAction* save = popupEntry(chart->plot(), QStringLiteral("保存图片..."));
+        QAction* save = contextMenuEntry(chart->plot(), QPoint(30, 30), QStringLiteral("保存图片..."));
         QVERIFY(save);
         save->trigger();
         QVERIFY(QRegularExpression(QStringLiteral("^orvik-chart-\\d{8}-\\d{6}\\.png$")).match(suggested).hasMatch());

@@ -1,6 +1,7 @@
 // The distance chart as the user reaches it: a part loaded the first time it opens from the sensor panel's menu,
 // following the polls live, worked by keys on the plot and on its legend, and the export keeping what the chart
 // shows as a break.
+#include "context_menu.h"
 #include "form_probe.h"
 
 #include "optional_part.h"
@@ -21,15 +22,7 @@ const char* const kSlave1Reply = "01 03 04 00 00 30 39 2E 21"; // 1.235 m
 
 QAction* panelEntry(TForm1Probe& probe, const QString& text)
 {
-    QWidget* row = probe.LinkBoxes()[0];
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), row->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(row, &event);
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (!menu) return nullptr;
-    menu->close();
-    for (QAction* action : menu->actions())
-        if (action->text() == text) return action;
-    return nullptr;
+    return contextMenuEntry(probe.LinkBoxes()[0], QPoint(5, 5), text);
 }
 
 // Polls slave 1 and lets it answer, or leaves it silent until the tick that polls slave 2.
